@@ -1,0 +1,1 @@
+#include "hid/hidapi_layer.h"

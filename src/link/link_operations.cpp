@@ -1,0 +1,1 @@
+#include "link/transport_host.h"
