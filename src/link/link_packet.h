@@ -17,6 +17,11 @@ constexpr uint8_t kFlagControl = 0x40;
 constexpr uint8_t kFlagRepeat = 0x80;
 constexpr uint8_t kMaxPayload = 61;
 
+// Sequence numbers fixed by the handshake.
+constexpr uint8_t kConnectRequestSeq = 0xFF;  // seq of the active open's ConnectRequest
+constexpr uint8_t kConnectRequestAck = 0xCC;  // rxLastSeq (so ack) before anything was accepted
+constexpr uint8_t kConnectAcceptSeq = 0x7F;   // seq of the passive open's ConnectAccept
+
 enum class ControlCode : uint8_t {
   ConnectRequest = 1,
   ConnectAccept = 2,
@@ -31,6 +36,10 @@ inline bool IsRepeat(const LinkPacket& packet) { return (packet.flags & kFlagRep
 inline bool IsControlCode(const LinkPacket& packet, ControlCode code) {
   return IsControl(packet) && packet.payload[0] == static_cast<uint8_t>(code);
 }
+
+// The sequence number after / before `seq`, wrapping modulo 256.
+inline uint8_t NextSeq(uint8_t seq) { return static_cast<uint8_t>(seq + 1u); }
+inline uint8_t PreviousSeq(uint8_t seq) { return static_cast<uint8_t>(seq - 1u); }
 
 inline const uint8_t* PacketBytes(const LinkPacket& packet) {
   return reinterpret_cast<const uint8_t*>(&packet);

@@ -97,6 +97,26 @@ class TransportBase {
   // With `lock` held: replaces whatever is queued by one Reset, due at once.
   void QueueReset();
 
+  // Engine parts, all with `lock` held. The Process functions return false
+  // when the step ends at once (nothing more is sent in it).
+  bool ProcessPacket(LinkPacket& packet, bool inScratch);
+  bool ProcessConnected(LinkPacket& packet, bool inScratch);
+  void AcceptConnectRequest(const LinkPacket& request);
+  void CompleteActiveOpen(const LinkPacket& accept);
+  void ProtocolError();
+  void QueuePureAcknowledgement();
+  void TransmitHead();
+
+  // Operation parts, all with `lock` held.
+  uint32_t AppendToTail(const uint8_t* data, uint32_t remaining);
+  uint32_t QueueDataPackets(const uint8_t* data, uint32_t remaining);
+  uint32_t TakeReceived(uint8_t* buffer, uint32_t remaining);
+  // The wait step shared by Send and Receive: waits for what is left of
+  // `limit` since `start`. True when the call should look at the rings again.
+  bool WaitForProgress(uint32_t start, int32_t limit);
+  // The result of a Send or Receive that moved `count - remaining` bytes.
+  int32_t TransferResult(uint32_t count, uint32_t remaining) const;
+
   PacketLayer* const layer;
   Clock& clock;
   Lock lock;

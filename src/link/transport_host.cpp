@@ -1,1 +1,50 @@
+#include <cstring>
+
 #include "link/transport_host.h"
+
+// Queues the ConnectRequest (seq FF, sent with ack CC) for the worker to
+// repeat and waits once for the worker's signal. A request nobody accepted
+// is withdrawn so it stops repeating; the receive ring is not touched.
+bool TransportHost::Connect() {
+  LockGuard guard(lock);
+  waiter = WaiterKind::Connect;
+  if (state != LinkState::Idle) {
+    waiter = WaiterKind::None;
+    return false;
+  }
+
+  tx.Clear();
+  LinkPacket& request = tx.WriteSlot();
+  std::memset(&request, 0, sizeof request);
+  request.flags = kFlagControl;
+  request.payload[0] = static_cast<uint8_t>(ControlCode::ConnectRequest);
+  rxLastSeq = kConnectRequestAck;
+  txNextSeq = kConnectRequestSeq;
+  request.seq = txNextSeq;
+  txNextSeq = NextSeq(txNextSeq);
+  tx.CommitSlot();
+  state = LinkState::Connecting;
+  retryBudget = kUnlimitedRetries;
+  nextSendTime = clock.Now();
+
+  WaitForSignal(kConnectTimeoutMs);
+
+  bool connected = false;
+  switch (state) {
+    case LinkState::Connected:
+      connected = true;
+      break;
+    case LinkState::Connecting:
+      tx.Clear();
+      retryBudget = 0;
+      state = LinkState::Idle;
+      break;
+    case LinkState::Idle:
+    case LinkState::Listening:
+    case LinkState::AcceptPending:
+    case LinkState::ShuttingDown:
+      break;
+  }
+  waiter = WaiterKind::None;
+  return connected;
+}
