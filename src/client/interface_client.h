@@ -29,11 +29,19 @@ class InterfaceClient {
   // -1 for failure.
   int32_t ReadDebugOutput(uint8_t* buffer);
 
+  // True when the last device search of Connect listed an interface with
+  // one of the identities but could open none: typically the user lacks
+  // permission on the device node.
+  bool InterfaceListedButNotOpened() const { return listedButNotOpened; }
+
  private:
   bool SendAll(const uint8_t* data, uint32_t count, int32_t limit);
   bool ReceiveExact(uint8_t* buffer, uint32_t count, int32_t limit);
+  bool OpenInterfaceDevice();
+  void PrintTransferStatistics(uint16_t length, uint32_t startTime, uint32_t sentTime);
 
   HIDAPILayer hidLayer;
   TransportHost* transport = nullptr;
   Clock& clock;
+  bool listedButNotOpened = false;
 };
