@@ -3,6 +3,14 @@
 #include <cstdint>
 #include <memory>
 
+// Console key codes with a meaning of their own.
+constexpr uint8_t kConsoleKeyPrefix = 0x00;          // prefix of a key without a character
+constexpr uint8_t kConsoleKeyExtendedPrefix = 0xE0;  // prefix of a cursor or function key
+constexpr uint8_t kConsoleKeyBackspace = 8;
+constexpr uint8_t kConsoleKeyTab = 9;
+constexpr uint8_t kConsoleKeyEnter = 13;
+constexpr uint8_t kConsoleKeyEscape = 27;
+
 // The console keyboard of the listening loop, delivering PC console key
 // codes: a key with a character gives its code (Enter 13, Backspace 8, Tab 9,
 // Escape 27, printable keys their ASCII code); a key without one (arrows,
@@ -31,9 +39,10 @@ class Console {
   // The next code, 0 to 255. Called after KeyWaiting answered true, or right
   // after a prefix code; never waits then.
   uint8_t ReadKey();
-  // Waits at most `milliseconds` until a code can be read. Returns early,
-  // false, when a stop of the run was requested (stop_request.h) or the
-  // input has ended. True when a code can be read.
+  // Waits at most `milliseconds` until a code can be read, returning early,
+  // false, when a stop of the run was requested (stop_request.h). After the
+  // input has ended it still waits (for the stop alone), so a caller that
+  // waits between passes never spins. True when a code can be read.
   bool WaitForKey(uint32_t milliseconds);
   // True once the input has ended (a redirected standard input at its end,
   // or a terminal that went away) and every code has been read: no further
