@@ -12,7 +12,7 @@ packages=(
 # Extra groups the caller asks for by name, e.g. "install-deps.sh windows".
 for group in "$@"; do
   case "$group" in
-    windows) packages+=(g++-mingw-w64-x86-64-posix wine64 dpkg-dev) ;;
+    windows) packages+=(g++-mingw-w64-x86-64-posix wine64 dpkg-dev googletest) ;;
     plot) packages+=(gnuplot-nox) ;;
     *) echo "install-deps.sh: unknown group '$group'" >&2; exit 2 ;;
   esac
