@@ -10,8 +10,16 @@
 
 namespace {
 
+void SetVariable(const char* name, const char* value) {
+#ifdef _WIN32
+  ASSERT_EQ(_putenv_s(name, value), 0);
+#else
+  ASSERT_EQ(setenv(name, value, 1), 0);
+#endif
+}
+
 TEST(VirtualEnvironmentTest, FirstLibraryStartInstallsTheEnvironmentsSettings) {
-  ASSERT_EQ(setenv("KAVLO_VIRTUAL_DEVICES", "primary:locked,secondary", 1), 0);
+  SetVariable("KAVLO_VIRTUAL_DEVICES", "primary:locked,secondary");
   HIDAPILayer layer;
   EXPECT_TRUE(layer.Open(kVirtualPrimaryIdentity));
   EXPECT_FALSE(layer.IsOpen());
@@ -20,7 +28,7 @@ TEST(VirtualEnvironmentTest, FirstLibraryStartInstallsTheEnvironmentsSettings) {
   EXPECT_TRUE(second.IsOpen());
 
   // Read once: a later change of the environment does not apply.
-  ASSERT_EQ(setenv("KAVLO_VIRTUAL_DEVICES", "none", 1), 0);
+  SetVariable("KAVLO_VIRTUAL_DEVICES", "none");
   hid_device_info* list = hid_enumerate(0, 0);
   EXPECT_NE(list, nullptr);
   hid_free_enumeration(list);
