@@ -3,11 +3,17 @@
 
 #include "link/transport_base.h"
 
+namespace {
+// The most one call moves, so that its count always fits the signed result.
+constexpr uint32_t kMaxTransfer = 0x7FFFFFFFu;
+}  // namespace
+
 // Queues as much as fits now, then waits for the worker to free slots until
 // everything is queued, the limit runs out or the link goes down. Returns
 // once the bytes are queued; acknowledgements are not awaited.
 int32_t TransportBase::Send(const uint8_t* data, uint32_t count, int32_t limit) {
   if (count == 0) return 0;
+  count = std::min(count, kMaxTransfer);
   LockGuard guard(lock);
   waiter = WaiterKind::Send;
   if (state != LinkState::Connected) {
@@ -29,6 +35,7 @@ int32_t TransportBase::Send(const uint8_t* data, uint32_t count, int32_t limit) 
 // the link goes down. Taking bytes sends nothing to the peer.
 int32_t TransportBase::Receive(uint8_t* buffer, uint32_t count, int32_t limit) {
   if (count == 0) return 0;
+  count = std::min(count, kMaxTransfer);
   LockGuard guard(lock);
   waiter = WaiterKind::Receive;
   if (state != LinkState::Connected) {

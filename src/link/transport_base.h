@@ -68,7 +68,8 @@ class TransportBase {
   // Queues up to `count` bytes. Returns the number queued (> 0), 0 when the
   // limit ran out with nothing queued while the link stayed up, -1 when the
   // link is down. Does not wait for acknowledgements. `limit` in ms over the
-  // whole call; kNoLimit waits without limit, 0 never waits.
+  // whole call; kNoLimit (any negative value) waits without limit, 0 never
+  // waits. One call moves at most 2^31 - 1 bytes.
   int32_t Send(const uint8_t* data, uint32_t count, int32_t limit);
   // Takes exactly `count` bytes unless the limit runs out or the link goes
   // down first. Results as for Send.
