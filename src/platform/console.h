@@ -34,10 +34,13 @@ class Console {
   Console(const Console&) = delete;
   Console& operator=(const Console&) = delete;
 
-  // True when at least one code can be read at once. Never waits.
+  // True when a key has arrived. Never waits.
   bool KeyWaiting();
   // The next code, 0 to 255. Called after KeyWaiting answered true, or right
-  // after a prefix code; never waits then.
+  // after a prefix code. It waits only where a key's bytes are still
+  // arriving, at most the short time a terminal takes between them (the
+  // Escape key is told from an escape sequence this way), and never for a
+  // second code.
   uint8_t ReadKey();
   // Waits at most `milliseconds` until a code can be read, returning early,
   // false, when a stop of the run was requested (stop_request.h). After the

@@ -92,12 +92,13 @@ struct Console::Native {
     if (decoder.Pending() && SystemClock().Now() - lastInputAt >= kLoneEscapeDelayMs) decoder.Flush();
   }
 
-  // How long a wait may last before an unfinished sequence must be ended.
-  uint32_t QuietDeadline(uint32_t wanted) {
-    if (!decoder.Pending()) return wanted;
-    const uint32_t quiet = SystemClock().Now() - lastInputAt;
-    const uint32_t left = quiet >= kLoneEscapeDelayMs ? 0 : kLoneEscapeDelayMs - quiet;
-    return left < wanted ? left : wanted;
+  // Waits until the sequence whose bytes are arriving is complete, or has
+  // been quiet long enough to be ended.
+  void SettlePending() {
+    while (!decoder.HasCode() && decoder.Pending()) {
+      const uint32_t quiet = SystemClock().Now() - lastInputAt;
+      Pump(quiet >= kLoneEscapeDelayMs ? 0 : static_cast<int>(kLoneEscapeDelayMs - quiet));
+    }
   }
 
   bool terminal = false;
@@ -115,11 +116,12 @@ Console::~Console() = default;
 
 bool Console::KeyWaiting() {
   if (!native_->decoder.HasCode()) native_->Pump(0);
-  return native_->decoder.HasCode();
+  return native_->decoder.HasCode() || native_->decoder.Pending();
 }
 
 uint8_t Console::ReadKey() {
   if (!native_->decoder.HasCode()) native_->Pump(0);
+  native_->SettlePending();
   return native_->decoder.TakeCode();
 }
 
@@ -131,7 +133,7 @@ bool Console::WaitForKey(uint32_t milliseconds) {
     if (StopRequested()) return false;
     const uint32_t elapsed = clock.Now() - start;
     if (elapsed >= milliseconds) return false;
-    native_->Pump(static_cast<int>(native_->QuietDeadline(milliseconds - elapsed)));
+    native_->Pump(static_cast<int>(milliseconds - elapsed));
   }
 }
 

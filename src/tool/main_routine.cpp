@@ -82,6 +82,8 @@ int RunConnectedPhases(InterfaceClient& client, FrontEndState& state) {
 }  // namespace
 
 int RunMainRoutine(int argc, char** argv) {
+  PrepareOutput();
+  StopWatch stopWatch;
   FrontEndState state;
   if (!ParseArguments(argc, argv, state)) return kExitFailure;
   InterfaceClient client;

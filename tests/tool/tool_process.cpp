@@ -1,0 +1,215 @@
+#include "tool_process.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <thread>
+
+extern char** environ;
+
+namespace {
+
+constexpr int kSignalExitBase = 128;
+constexpr int kSettleMs = 100;
+
+int64_t NowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream file(path);
+  std::stringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+// In the child: the environment for the run, then the executable.
+[[noreturn]] void ExecTool(const std::string& executable, const std::vector<std::string>& arguments,
+                           const std::vector<std::string>& environment, const std::string& directory) {
+  std::vector<std::string> names;
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    if (std::strncmp(*entry, "KAVLO_VIRTUAL_", 14) == 0) names.emplace_back(*entry, std::strchr(*entry, '=') - *entry);
+  }
+  for (const std::string& name : names) unsetenv(name.c_str());
+  setenv("KAVLO_TEST_BOARD_LOG", (directory + "/board.log").c_str(), 1);
+  for (const std::string& setting : environment) {
+    const size_t equals = setting.find('=');
+    setenv(setting.substr(0, equals).c_str(), setting.substr(equals + 1).c_str(), 1);
+  }
+  if (chdir(directory.c_str()) != 0) _exit(126);
+  std::vector<char*> argv{const_cast<char*>(executable.c_str())};
+  for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+  argv.push_back(nullptr);
+  execv(executable.c_str(), argv.data());
+  _exit(127);
+}
+
+}  // namespace
+
+std::string MaskStatistics(const std::string& text) {
+  static const std::regex statistics(
+      R"(Transfer time: [0-9]+ ms \(send time: [0-9]+ ms\)(; Average: [0-9]+ bytes/second\.)?)");
+  return std::regex_replace(text, statistics, "<statistics>");
+}
+
+ToolProcess::ToolProcess(const std::string& executable, const std::vector<std::string>& arguments,
+                         const std::vector<std::string>& environment, const std::string& scratch,
+                         ToolStreams streams)
+    : directory(scratch) {
+  master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  grantpt(master);
+  unlockpt(master);
+  const std::string slaveName = ptsname(master);
+  slave = open(slaveName.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+
+  int closedPipe[2] = {-1, -1};
+  if (streams == ToolStreams::OutputToClosedPipe && pipe(closedPipe) != 0) return;
+
+  pid = fork();
+  if (pid != 0) {
+    if (closedPipe[0] >= 0) {
+      close(closedPipe[0]);
+      close(closedPipe[1]);
+    }
+    return;
+  }
+  // The child: a session of its own with the terminal as its controlling one.
+  setsid();
+  const int terminal = open(slaveName.c_str(), O_RDWR);
+  ioctl(terminal, TIOCSCTTY, 0);
+  const int null = open("/dev/null", O_RDWR);
+  const int errors = open((directory + "/stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  dup2(streams == ToolStreams::Terminal ? terminal : null, STDIN_FILENO);
+  if (streams == ToolStreams::OutputToClosedPipe) {
+    close(closedPipe[0]);
+    dup2(closedPipe[1], STDOUT_FILENO);
+  } else {
+    dup2(terminal, STDOUT_FILENO);
+  }
+  dup2(errors, STDERR_FILENO);
+  // The harness may ignore SIGPIPE; a real shell starts the tool with the
+  // default.
+  signal(SIGPIPE, SIG_DFL);
+  ExecTool(executable, arguments, environment, directory);
+}
+
+ToolProcess::~ToolProcess() {
+  if (pid > 0) {
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+  }
+  if (slave >= 0) close(slave);
+  if (master >= 0) close(master);
+}
+
+void ToolProcess::Collect(int waitMs) {
+  pollfd source{master, POLLIN, 0};
+  if (poll(&source, 1, waitMs) <= 0) return;
+  char bytes[4096];
+  const ssize_t got = read(master, bytes, sizeof bytes);
+  if (got > 0) raw.append(bytes, static_cast<size_t>(got));
+}
+
+void ToolProcess::Type(const std::string& bytes) {
+  const ssize_t written = write(master, bytes.data(), bytes.size());
+  static_cast<void>(written);
+}
+
+bool ToolProcess::WaitForOutput(const std::string& text, int limitMs) {
+  const int64_t end = NowMs() + limitMs;
+  while (Output().find(text) == std::string::npos) {
+    if (NowMs() > end) return false;
+    Collect(10);
+  }
+  return true;
+}
+
+bool ToolProcess::WaitForKeyMode(bool on, int limitMs) {
+  const int64_t end = NowMs() + limitMs;
+  for (;;) {
+    const termios settings = TerminalSettings();
+    const bool keyMode = (settings.c_lflag & (ICANON | ECHO)) == 0;
+    if (keyMode == on) return true;
+    if (NowMs() > end) return false;
+    Collect(5);
+  }
+}
+
+void ToolProcess::WaitUntilInputTaken() {
+  const int64_t end = NowMs() + 20000;
+  int waiting = 1;
+  while (ioctl(slave, FIONREAD, &waiting) == 0 && waiting > 0 && NowMs() < end) Collect(5);
+  const int64_t settled = NowMs() + kSettleMs;
+  while (NowMs() < settled) Collect(5);
+}
+
+int ToolProcess::Finish(int limitMs) {
+  const int64_t end = NowMs() + limitMs;
+  int status = 0;
+  for (;;) {
+    const pid_t done = waitpid(pid, &status, WNOHANG);
+    if (done == pid) break;
+    if (NowMs() > end) {
+      kill(pid, SIGKILL);
+      waitpid(pid, nullptr, 0);
+      pid = -1;
+      return -1;
+    }
+    Collect(10);
+  }
+  pid = -1;
+  for (;;) {
+    const size_t before = raw.size();
+    Collect(0);
+    if (raw.size() == before) break;
+  }
+  if (WIFEXITED(status)) return WEXITSTATUS(status);
+  return kSignalExitBase + WTERMSIG(status);
+}
+
+std::string ToolProcess::Output() const {
+  std::string text;
+  text.reserve(raw.size());
+  for (size_t i = 0; i < raw.size(); ++i) {
+    if (raw[i] == '\r' && i + 1 < raw.size() && raw[i + 1] == '\n') continue;
+    text += raw[i];
+  }
+  return MaskStatistics(text);
+}
+
+std::string ToolProcess::ErrorOutput() const { return ReadFile(directory + "/stderr.txt"); }
+
+BoardLog ToolProcess::Board() const {
+  BoardLog log;
+  std::istringstream lines(ReadFile(directory + "/board.log"));
+  std::string line;
+  while (std::getline(lines, line)) {
+    const size_t space = line.find(' ');
+    const std::string key = line.substr(0, space);
+    const std::string value = space == std::string::npos ? "" : line.substr(space + 1);
+    if (key == "block") log.blocks.push_back(value);
+    if (key == "reboots") log.reboots = static_cast<uint32_t>(std::stoul(value));
+    if (key == "keys") log.keys = value;
+    if (key == "modes") log.modes = value;
+    if (key == "sessions") log.sessions = static_cast<uint32_t>(std::stoul(value));
+    if (key == "disconnects") log.disconnects = static_cast<uint32_t>(std::stoul(value));
+  }
+  return log;
+}
+
+termios ToolProcess::TerminalSettings() const {
+  termios settings{};
+  tcgetattr(slave, &settings);
+  return settings;
+}
