@@ -45,6 +45,8 @@ constexpr uint8_t kLastPrintableKey = 0x7F;
 constexpr uint16_t kMaxDebugAnswer = 256;
 constexpr uint16_t kOverLongLength = kMaxDebugAnswer + 1;
 constexpr uint8_t kOverLongFill = '?';
+// The length of the faulty DebugTimeout, which must be 0.
+constexpr uint16_t kFaultyTimeoutLength = 1;
 // Debug output the board buffers before it drops the oldest.
 constexpr size_t kOutputBufferSize = 65536;
 constexpr size_t kMaxNameLength = 255;
@@ -147,6 +149,9 @@ bool BoardModel::ServeReadDebug(TransportDevice& link, bool answer) {
   switch (settings.debugFault) {
     case VirtualDebugFault::Timeout:
       reply = {kDebugTimeout, 0, 0};
+      break;
+    case VirtualDebugFault::TimeoutWithLength:
+      reply = {kDebugTimeout, Low(kFaultyTimeoutLength), High(kFaultyTimeoutLength)};
       break;
     case VirtualDebugFault::WrongTag:
       reply = {kUndefinedTag, 0, 0};

@@ -125,7 +125,8 @@ bool ParseDebugFault(const std::string& text, VirtualDebugFault& fault) {
   static const Name kNames[] = {{"none", VirtualDebugFault::None},
                                 {"timeout", VirtualDebugFault::Timeout},
                                 {"wrong-tag", VirtualDebugFault::WrongTag},
-                                {"over-long", VirtualDebugFault::OverLong}};
+                                {"over-long", VirtualDebugFault::OverLong},
+                                {"timeout-length", VirtualDebugFault::TimeoutWithLength}};
   for (const Name& name : kNames) {
     if (text == name.text) {
       fault = name.fault;

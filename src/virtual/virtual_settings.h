@@ -25,6 +25,7 @@ enum class VirtualDebugFault : uint32_t {
   Timeout = 1,   // DebugTimeout with length 0, the board download timed out
   WrongTag = 2,  // an answer head with an undefined tag
   OverLong = 3,  // DebugData announcing 257 bytes, more than the host takes
+  TimeoutWithLength = 4,  // DebugTimeout with length 1 instead of 0
 };
 
 // Everything that shapes one virtual interface: what it lists, how its

@@ -221,6 +221,7 @@ TEST_F(VirtualInterfaceTest, DebugFaultsGiveTheirAnswer) {
       {VirtualDebugFault::Timeout, {0x04, 0x00, 0x00}, 0},
       {VirtualDebugFault::WrongTag, {0x06, 0x00, 0x00}, 0},
       {VirtualDebugFault::OverLong, {0x05, 0x01, 0x01}, 257},
+      {VirtualDebugFault::TimeoutWithLength, {0x04, 0x01, 0x00}, 0},
   };
   for (const DebugCase& c : cases) {
     SCOPED_TRACE(static_cast<int>(c.fault));

@@ -64,6 +64,8 @@ TEST(VirtualSettingsTest, EachVariableSetsItsSetting) {
        [](const VirtualSettings& s) { return s.faultyBlock == 2 && s.faultyBlockStatus == 0x7F; }},
       {"KAVLO_VIRTUAL_DEBUG", "over-long",
        [](const VirtualSettings& s) { return s.debugFault == VirtualDebugFault::OverLong; }},
+      {"KAVLO_VIRTUAL_DEBUG", "timeout-length",
+       [](const VirtualSettings& s) { return s.debugFault == VirtualDebugFault::TimeoutWithLength; }},
       {"KAVLO_VIRTUAL_SILENT", "0xFF", [](const VirtualSettings& s) { return s.silentCommand == 0xFF; }},
       {"KAVLO_VIRTUAL_FAIL_WRITE", "10", [](const VirtualSettings& s) { return s.writeFailsAfter == 10; }},
       {"KAVLO_VIRTUAL_FAIL_READ", "0", [](const VirtualSettings& s) { return s.readFailsAfter == 0; }},
