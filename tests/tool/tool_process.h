@@ -40,16 +40,16 @@ class ToolProcess {
   // Types bytes at the terminal.
   void Type(const std::string& bytes);
   // Waits until the output holds `text`; false after `limitMs` (a hang).
-  bool WaitForOutput(const std::string& text, int limitMs = 20000);
+  bool WaitForOutput(const std::string& text, int limitMs = 60000);
   // Waits until the terminal is in key mode (no line editing, no echo), or
   // back in line mode.
-  bool WaitForKeyMode(bool on, int limitMs = 20000);
+  bool WaitForKeyMode(bool on, int limitMs = 60000);
   // Waits until the tool has read everything typed, then a little longer,
   // so that what was typed is served before the next bytes come.
   void WaitUntilInputTaken();
   // Waits for the end of the run: its exit code, or 128 plus the number of
   // a signal that killed it, or -1 after `limitMs` (the process is killed).
-  int Finish(int limitMs = 30000);
+  int Finish(int limitMs = 60000);
 
   // Output so far with the terminal's CR LF turned back into LF and the
   // figures of transfer statistics replaced by "<statistics>".

@@ -197,8 +197,9 @@ TEST_F(ToolProcessTest, NoInterfaceAndInterfaceWithoutPermission) {
   }
 }
 
-// The interface never answers SetDebugMode (10 s limit): fatal without
-// images, a warning after them.
+// The interface never answers SetDebugMode, so the client gives up after
+// its idle limit (about 20 s as the client counts it): fatal without images,
+// a warning after them.
 TEST_F(ToolProcessTest, DebugModeFailureWithoutImagesIsFatal) {
   ToolProcess& tool = Start({"-debug"}, {"KAVLO_VIRTUAL_SILENT=4"});
   EXPECT_EQ(tool.Finish(), 1);
