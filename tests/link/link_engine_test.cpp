@@ -58,11 +58,13 @@ const std::vector<Row> kRows = {
     {"accept of another seq ignored", kConnecting, MakePacket(0x7F, 0xFE, 0x40, {0x02}), {}, kConnecting},
     {"accept with a length ignored", kConnecting, MakePacket(0x7F, 0xFF, 0x41, {0x02}), {}, kConnecting},
     {"Reset ignored", kConnecting, MakePacket(0x05, 0x00, 0x40, {0x05}), {}, kConnecting},
+    {"Reset with a length ignored", kConnecting, MakePacket(0x05, 0x00, 0x41, {0x05}), {}, kConnecting},
     {"data ignored", kConnecting, MakePacket(0x00, 0xFF, 0x01, {0xAA}), {}, kConnecting},
 
     {"request repeat ignored", kAcceptPending, MakePacket(0xFF, 0xCC, 0x40, {0x01}), {}, kAcceptPending},
     {"request of another seq refused", kAcceptPending, MakePacket(0xFE, 0xCC, 0x40, {0x01}), {{0x80, 0xFF, 0x40, 0x05}}, kListening},
     {"zero-length Reset answered", kAcceptPending, MakePacket(0x05, 0x00, 0x40, {0x05}), {{0x80, 0xFF, 0x40, 0x05}}, kListening},
+    {"Reset with a length answered", kAcceptPending, MakePacket(0x05, 0x00, 0x41, {0x05}), {{0x80, 0xFF, 0x40, 0x05}}, kListening},
     {"wrong ack refused", kAcceptPending, MakePacket(0x00, 0x7E, 0x00, {0x01}), {{0x80, 0xFF, 0x40, 0x05}}, kListening},
     {"wrong seq refused", kAcceptPending, MakePacket(0x01, 0x7F, 0x00, {0x01}), {{0x80, 0xFF, 0x40, 0x05}}, kListening},
     {"length 62 refused", kAcceptPending, MakePacket(0x00, 0x7F, 0x3E), {{0x80, 0xFF, 0x40, 0x05}}, kListening},
