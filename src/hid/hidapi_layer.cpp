@@ -42,8 +42,14 @@ HIDAPILayer::~HIDAPILayer() {
 
 // The enumeration is asked for vendor and product only; the usage page and
 // usage, which tell the link's interface from the device's other HID
-// interfaces, are compared here, and vendor and product once more.
+// interfaces, are compared here, and vendor and product once more. A device
+// still open from an earlier Open is closed first, so its handle is never
+// lost.
 bool HIDAPILayer::Open(const DeviceMatch& match) {
+  if (device != nullptr) {
+    hid_close(device);
+    device = nullptr;
+  }
   hid_device_info* list = hid_enumerate(match.vendor_id, match.product_id);
   if (list == nullptr) return false;
 

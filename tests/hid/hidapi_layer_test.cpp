@@ -87,6 +87,17 @@ TEST_F(HIDAPILayerTest, ListedButUnopenableDeviceGivesTrueWithoutDevice) {
   EXPECT_TRUE(Fake().readLengths.empty());
 }
 
+TEST_F(HIDAPILayerTest, OpenAgainClosesTheOpenDeviceFirst) {
+  Fake().nodes = {{"link", 0x16D0, 0x0F12, 0xFFAB, 0x0200}};
+  HIDAPILayer layer;
+  ASSERT_TRUE(layer.Open(kWanted));
+  Fake().calls.clear();
+  EXPECT_FALSE(layer.Open({0x16C0, 0x0486, 0xFFAB, 0x0200}));
+  EXPECT_FALSE(layer.IsOpen());
+  EXPECT_EQ(Fake().calls.front(), "hid_close link");
+  EXPECT_EQ(Fake().openDevices, 0);
+}
+
 TEST_F(HIDAPILayerTest, WriteAndReadWithoutOpenFail) {
   HIDAPILayer layer;
   uint8_t packet[kPacketSize] = {};
