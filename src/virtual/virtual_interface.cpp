@@ -51,8 +51,9 @@ hid_device_* VirtualInstallation::Open(size_t index) {
   if (!installed || index >= settings.nodes.size() || !settings.nodes[index].openable) {
     return nullptr;
   }
-  const bool busy = std::any_of(handles.begin(), handles.end(),
-                                [](const hid_device_* handle) { return handle->device != nullptr; });
+  const bool busy = std::any_of(handles.begin(), handles.end(), [](const hid_device_* handle) {
+    return handle->device != nullptr;
+  });
   if (busy) return nullptr;
   auto* handle = new hid_device_;
   handle->device = std::make_unique<VirtualDevice>(settings, *firmware);

@@ -69,7 +69,8 @@ bool ParseDevices(const std::string& text, std::vector<VirtualNode>& nodes) {
       const size_t suffix = token.size() >= std::strlen(kLockedSuffix)
                                 ? token.size() - std::strlen(kLockedSuffix)
                                 : std::string::npos;
-      if (suffix != std::string::npos && token.compare(suffix, std::string::npos, kLockedSuffix) == 0) {
+      if (suffix != std::string::npos &&
+          token.compare(suffix, std::string::npos, kLockedSuffix) == 0) {
         node.openable = false;
         token.erase(suffix);
       }
@@ -190,7 +191,8 @@ VirtualSettings VirtualSettingsFromEnvironment(EnvironmentLookup lookup) {
   apply(kBlockStatus, [&](const std::string& text) {
     return ParseBlockStatus(text, settings.faultyBlock, settings.faultyBlockStatus);
   });
-  apply(kDebug, [&](const std::string& text) { return ParseDebugFault(text, settings.debugFault); });
+  apply(kDebug,
+        [&](const std::string& text) { return ParseDebugFault(text, settings.debugFault); });
   apply(kSilent, [&](const std::string& text) {
     unsigned long value = 0;
     if (!ParseUnsigned(text, kMaxByte, value) || value == 0) return false;

@@ -50,12 +50,13 @@ Bytes Pattern(size_t size, uint8_t seed) {
 }
 
 std::string BootText(const std::vector<Bytes>& images) {
-  std::string text = "Booting " + std::to_string(images.size()) +
-                     (images.size() == 1 ? " image\n" : " images\n");
+  std::string text =
+      "Booting " + std::to_string(images.size()) + (images.size() == 1 ? " image\n" : " images\n");
   for (size_t i = 0; i < images.size(); ++i) {
     char line[80];
     std::snprintf(line, sizeof line, "Image %zu: %zu bytes, CRC-32 0x%08X\n", i + 1,
-                  images[i].size(), static_cast<unsigned>(Crc32(images[i].data(), images[i].size())));
+                  images[i].size(),
+                  static_cast<unsigned>(Crc32(images[i].data(), images[i].size())));
     text += line;
   }
   return text;
@@ -139,11 +140,12 @@ TEST_F(VirtualInterfaceTest, SessionSurvivesAFaultyWire) {
     uint32_t seed;
   };
   const WireCase cases[] = {
-      {"10% loss", 0.10, 0.0, 0, 0, 1},
-      {"10% loss, another seed", 0.10, 0.0, 0, 0, 77},
-      {"20% duplication", 0.0, 0.20, 0, 0, 1},
-      {"latency and jitter", 0.0, 0.0, 5, 10, 1},
-      {"all at once", 0.05, 0.05, 2, 4, 3},
+      // name                     loss  dup   latency jitter seed
+      {"10% loss",                  0.10, 0.00, 0,      0,     1},
+      {"10% loss, another seed",    0.10, 0.00, 0,      0,     77},
+      {"20% duplication",           0.00, 0.20, 0,      0,     1},
+      {"latency and jitter",        0.00, 0.00, 5,      10,    1},
+      {"all at once",               0.05, 0.05, 2,      4,     3},
   };
   for (const WireCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -183,7 +185,8 @@ TEST_F(VirtualInterfaceTest, BoardKeepsImagesEchoesKeysAndBoundsDebugAnswers) {
   for (int i = 0; i < 20; ++i) ASSERT_EQ(host.SendBlock(keys), 0x00);
   EXPECT_EQ(host.SendBlock(Text("0123456789abcdefg")), 0x01) << "17 keys";
   EXPECT_EQ(host.SendBlock({0x08, 0x7F, 0x20}), 0x00);
-  EXPECT_EQ(host.Exchange({0x03, 0x0A, 0x00}, 13), (Bytes{0x05, 0x0A, 0x00, 'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 'i', 'j'}));
+  EXPECT_EQ(host.Exchange({0x03, 0x0A, 0x00}, 13),
+            (Bytes{0x05, 0x0A, 0x00, 'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 'i', 'j'}));
   EXPECT_EQ(host.ReadDebug().size(), 256u);
   EXPECT_EQ(host.ReadDebug().size(), 320u - 10 - 256 + 3);
   EXPECT_EQ(host.ReadDebug(), Bytes{}) << "nothing left: DebugData of length 0";
@@ -322,7 +325,10 @@ TEST_F(VirtualInterfaceTest, DeviceIsListedAndOpenedAsConfigured) {
       {"absent", {}, kVirtualPrimaryIdentity, false, false},
       {"listed but not openable", {primaryLocked}, kVirtualPrimaryIdentity, true, false},
       {"second identity behind a locked first",
-       {primaryLocked, secondary}, kVirtualSecondaryIdentity, true, true},
+       {primaryLocked, secondary},
+       kVirtualSecondaryIdentity,
+       true,
+       true},
       {"only the second identity", {secondary}, kVirtualPrimaryIdentity, false, false},
       {"beside another interface", {otherInterface, primary}, kVirtualPrimaryIdentity, true, true},
   };
