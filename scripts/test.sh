@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: the plain build,
 # then the same suite under AddressSanitizer with UndefinedBehaviorSanitizer,
-# then under ThreadSanitizer. Any failure or sanitizer report fails the run.
+# then under ThreadSanitizer, then each libFuzzer target for 25 s. Any
+# failure or sanitizer report fails the run.
 #
 #   scripts/test.sh          everything, as CI runs it
 #   scripts/test.sh quick    the plain build only
@@ -36,5 +37,7 @@ if [[ "${1:-}" != "quick" ]]; then
     -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang
   build_and_test tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKAVLO_SANITIZE=thread -DKAVLO_BUILD_BENCH=OFF \
     -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang
+  # Each libFuzzer target for a short while (scripts/fuzz.sh SECONDS runs longer).
+  scripts/fuzz.sh 25
 fi
 echo "All test runs passed."
