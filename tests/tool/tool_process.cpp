@@ -55,6 +55,38 @@ std::string ReadFile(const std::string& path) {
   _exit(127);
 }
 
+// In the child: what a shell does for a foreground job. The tool runs in a
+// process group of its own that owns the terminal; when it stops, the shell
+// reports it and waits for the word to continue it in the foreground. The
+// shell ends with the tool's exit code.
+[[noreturn]] void RunJobShell(int terminal, int reports, int commands, const std::string& executable,
+                              const std::vector<std::string>& arguments, const std::vector<std::string>& environment,
+                              const std::string& directory) {
+  signal(SIGTTOU, SIG_IGN);  // giving the terminal away from the background
+  const pid_t job = fork();
+  if (job == 0) {
+    setpgid(0, 0);
+    tcsetpgrp(terminal, getpid());
+    signal(SIGTTOU, SIG_DFL);
+    ExecTool(executable, arguments, environment, directory);
+  }
+  setpgid(job, job);
+  tcsetpgrp(terminal, job);
+  for (;;) {
+    int status = 0;
+    if (waitpid(job, &status, WUNTRACED) != job) _exit(125);
+    if (WIFSTOPPED(status)) {
+      const char stopped = 'S';
+      char word = 0;
+      if (write(reports, &stopped, 1) != 1 || read(commands, &word, 1) != 1) _exit(125);
+      tcsetpgrp(terminal, job);
+      kill(-job, SIGCONT);
+      continue;
+    }
+    _exit(WIFEXITED(status) ? WEXITSTATUS(status) : kSignalExitBase + WTERMSIG(status));
+  }
+}
+
 }  // namespace
 
 std::string MaskStatistics(const std::string& text) {
@@ -75,12 +107,23 @@ ToolProcess::ToolProcess(const std::string& executable, const std::vector<std::s
 
   int closedPipe[2] = {-1, -1};
   if (streams == ToolStreams::OutputToClosedPipe && pipe(closedPipe) != 0) return;
+  int reports[2] = {-1, -1};
+  int commands[2] = {-1, -1};
+  if (streams == ToolStreams::TerminalJob && (pipe2(reports, O_CLOEXEC) != 0 || pipe2(commands, O_CLOEXEC) != 0)) {
+    return;
+  }
 
   pid = fork();
   if (pid != 0) {
     if (closedPipe[0] >= 0) {
       close(closedPipe[0]);
       close(closedPipe[1]);
+    }
+    if (reports[0] >= 0) {
+      close(reports[1]);
+      close(commands[0]);
+      jobReports = reports[0];
+      jobCommands = commands[1];
     }
     return;
   }
@@ -90,7 +133,8 @@ ToolProcess::ToolProcess(const std::string& executable, const std::vector<std::s
   ioctl(terminal, TIOCSCTTY, 0);
   const int null = open("/dev/null", O_RDWR);
   const int errors = open((directory + "/stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  dup2(streams == ToolStreams::Terminal ? terminal : null, STDIN_FILENO);
+  const bool keyboard = streams == ToolStreams::Terminal || streams == ToolStreams::TerminalJob;
+  dup2(keyboard ? terminal : null, STDIN_FILENO);
   if (streams == ToolStreams::OutputToClosedPipe) {
     close(closedPipe[0]);
     dup2(closedPipe[1], STDOUT_FILENO);
@@ -101,6 +145,8 @@ ToolProcess::ToolProcess(const std::string& executable, const std::vector<std::s
   // The harness may ignore SIGPIPE; a real shell starts the tool with the
   // default.
   signal(SIGPIPE, SIG_DFL);
+  if (streams == ToolStreams::TerminalJob) RunJobShell(terminal, reports[1], commands[0], executable, arguments,
+                                                       environment, directory);
   ExecTool(executable, arguments, environment, directory);
 }
 
@@ -111,6 +157,27 @@ ToolProcess::~ToolProcess() {
   }
   if (slave >= 0) close(slave);
   if (master >= 0) close(master);
+  if (jobReports >= 0) close(jobReports);
+  if (jobCommands >= 0) close(jobCommands);
+}
+
+bool ToolProcess::WaitUntilSuspended(int limitMs) {
+  const int64_t end = NowMs() + limitMs;
+  for (;;) {
+    pollfd report{jobReports, POLLIN, 0};
+    if (poll(&report, 1, 0) == 1) {
+      char stopped = 0;
+      return read(jobReports, &stopped, 1) == 1 && stopped == 'S';
+    }
+    if (NowMs() > end) return false;
+    Collect(5);
+  }
+}
+
+void ToolProcess::ResumeInForeground() {
+  const char word = 'C';
+  const ssize_t written = write(jobCommands, &word, 1);
+  static_cast<void>(written);
 }
 
 void ToolProcess::Collect(int waitMs) {

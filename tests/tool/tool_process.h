@@ -22,6 +22,8 @@ enum class ToolStreams {
   Terminal,             // both on a new pseudo-terminal, as typed at a shell
   InputFromNull,        // input /dev/null, output on the pseudo-terminal
   OutputToClosedPipe,   // input /dev/null, output a pipe whose reader is gone
+  TerminalJob,          // as Terminal, the tool being the foreground job of a
+                        // small job-control shell, so that Ctrl-Z stops it
 };
 
 // One run of a tool executable in its own session, with the
@@ -47,6 +49,10 @@ class ToolProcess {
   // Waits until the tool has read everything typed, then a little longer,
   // so that what was typed is served before the next bytes come.
   void WaitUntilInputTaken();
+  // TerminalJob: waits until the tool has stopped (Ctrl-Z); false after
+  // `limitMs`. Then brings it back to the foreground and continues it.
+  bool WaitUntilSuspended(int limitMs = 60000);
+  void ResumeInForeground();
   // Waits for the end of the run: its exit code, or 128 plus the number of
   // a signal that killed it, or -1 after `limitMs` (the process is killed).
   int Finish(int limitMs = 60000);
@@ -66,6 +72,8 @@ class ToolProcess {
   pid_t pid = -1;
   int master = -1;
   int slave = -1;  // kept open, so the terminal outlives the tool
+  int jobReports = -1;   // TerminalJob: the shell writes 'S' when the tool stopped
+  int jobCommands = -1;  // TerminalJob: a byte here continues the tool
   std::string directory;
   std::string raw;
 };

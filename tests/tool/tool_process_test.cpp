@@ -71,10 +71,11 @@ class ToolProcessTest : public testing::Test {
   }
 
   // Starts a -debug run and waits until its listening loop reads keys.
-  ToolProcess& StartListening(const Strings& environment = {}, const Strings& files = {}) {
+  ToolProcess& StartListening(const Strings& environment = {}, const Strings& files = {},
+                              ToolStreams streams = ToolStreams::Terminal) {
     Strings arguments{"-debug"};
     arguments.insert(arguments.end(), files.begin(), files.end());
-    ToolProcess& tool = Start(arguments, environment);
+    ToolProcess& tool = Start(arguments, environment, streams);
     EXPECT_TRUE(tool.WaitForOutput(kListening)) << tool.Output();
     EXPECT_TRUE(tool.WaitForKeyMode(true));
     return tool;
@@ -198,8 +199,7 @@ TEST_F(ToolProcessTest, NoInterfaceAndInterfaceWithoutPermission) {
 }
 
 // The interface never answers SetDebugMode, so the client gives up after
-// its idle limit (about 20 s as the client counts it): fatal without images,
-// a warning after them.
+// its idle limit: fatal without images, a warning after them.
 TEST_F(ToolProcessTest, DebugModeFailureWithoutImagesIsFatal) {
   ToolProcess& tool = Start({"-debug"}, {"KAVLO_VIRTUAL_SILENT=4"});
   EXPECT_EQ(tool.Finish(), 1);
@@ -309,6 +309,23 @@ TEST_F(ToolProcessTest, CtrlCSaysGoodbyeAndRestoresTheTerminal) {
   const termios after = tool.TerminalSettings();
   EXPECT_EQ(after.c_lflag & (ICANON | ECHO | ISIG), static_cast<tcflag_t>(ICANON | ECHO | ISIG));
   EXPECT_NE(after.c_oflag & OPOST, 0u);
+}
+
+// Ctrl-Z gives the terminal its line mode back while the tool is stopped;
+// continued in the foreground, the console reads keys again.
+TEST_F(ToolProcessTest, SuspendRestoresTheTerminalUntilResumed) {
+  ToolProcess& tool = StartListening({}, {}, ToolStreams::TerminalJob);
+  tool.Type("\x1a");
+  ASSERT_TRUE(tool.WaitUntilSuspended());
+  EXPECT_TRUE((tool.TerminalSettings().c_lflag & (ICANON | ECHO)) == (ICANON | ECHO));
+  tool.ResumeInForeground();
+  ASSERT_TRUE(tool.WaitForKeyMode(true));
+  tool.Type("go");
+  ASSERT_TRUE(tool.WaitForOutput("go"));
+  tool.Type(kEscape);
+  EXPECT_EQ(tool.Finish(), 0);
+  EXPECT_EQ(tool.Output(), kConnected + kListening + "go" + kUserExit);
+  EXPECT_EQ(tool.Board().blocks, Strings{"676f"});
 }
 
 TEST_F(ToolProcessTest, TerminationRequestEndsTheRunCleanly) {
