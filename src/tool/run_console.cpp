@@ -98,8 +98,6 @@ LoopEnd Listen(InterfaceClient& client, FrontEndState& state, Console& console, 
 }  // namespace
 
 int RunConsole(InterfaceClient& client, FrontEndState& state) {
-  state.debugOutputEnabled = true;
-  state.keyboardEnabled = true;
   int exitCode = kExitFailure;
   LoopEnd end;
   {
