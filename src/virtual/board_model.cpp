@@ -3,47 +3,20 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "client/command_protocol.h"
 #include "virtual/crc32.h"
 
 namespace {
 
-// Command codes, from the host.
-constexpr uint8_t kGetVersion = 0x01;
-constexpr uint8_t kSendBlock = 0x02;
-constexpr uint8_t kReadDebug = 0x03;
-constexpr uint8_t kSetDebugMode = 0x04;
-constexpr uint8_t kDisconnect = 0xFF;
-
-// Answer tags and status bytes, to the host.
-constexpr uint8_t kVersionReply = 0x02;
-constexpr uint8_t kBlockReady = 0x03;
-constexpr uint8_t kDebugTimeout = 0x04;
-constexpr uint8_t kDebugData = 0x05;
-constexpr uint8_t kUndefinedTag = 0x06;
-constexpr uint8_t kStatusOk = 0x00;
+// The status the board gives a block it refuses.
 constexpr uint8_t kStatusRejected = 0x01;
+// The first tag that means nothing in the protocol, for the wrong-tag fault.
+constexpr uint8_t kUndefinedTag = 0x06;
+// The mode byte of SetDebugMode after images were uploaded.
+constexpr uint8_t kModeAfterImages = kDebugModeOutput | kDebugModeImagesUploaded;
 
-// Debug modes of SetDebugMode: plain, and after images were uploaded.
-constexpr uint8_t kModePlain = 0x01;
-constexpr uint8_t kModeAfterImages = 0x81;
-
-// Block payloads.
-constexpr uint8_t kRebootRecord = 0x01;
-constexpr uint8_t kFirstImage = 0x03;
-constexpr uint8_t kNextImage = 0x04;
-constexpr size_t kImageHeaderSize = 3;
-constexpr size_t kMaxImageSize = 32768;
-constexpr size_t kMaxKeys = 16;
-constexpr uint8_t kKeyBackspace = 0x08;
-constexpr uint8_t kKeyTab = 0x09;
-constexpr uint8_t kKeyEnter = 0x0A;
-constexpr uint8_t kFirstPrintableKey = 0x20;
-constexpr uint8_t kLastPrintableKey = 0x7F;
-
-// Largest DebugData the board gives in one answer, and the announced length
-// of the over-long fault answer.
-constexpr uint16_t kMaxDebugAnswer = 256;
-constexpr uint16_t kOverLongLength = kMaxDebugAnswer + 1;
+// The announced length of the over-long fault answer.
+constexpr uint16_t kOverLongLength = kDebugOutputMaximum + 1;
 constexpr uint8_t kOverLongFill = '?';
 // The length of the faulty DebugTimeout, which must be 0.
 constexpr uint16_t kFaultyTimeoutLength = 1;
@@ -70,7 +43,7 @@ bool SendAll(TransportDevice& link, const uint8_t* data, uint32_t count) {
 
 bool IsKey(uint8_t code) {
   return code == kKeyBackspace || code == kKeyTab || code == kKeyEnter ||
-         (code >= kFirstPrintableKey && code <= kLastPrintableKey);
+         (code >= kKeyPrintableFirst && code <= kKeyPrintableLast);
 }
 
 }  // namespace
@@ -90,19 +63,19 @@ void BoardModel::Serve(TransportDevice& link) {
     const bool answer = settings.silentCommand == 0 || code != settings.silentCommand;
     bool linkUp = true;
     switch (code) {
-      case kGetVersion:
+      case kCommandGetVersion:
         linkUp = ServeGetVersion(link, answer);
         break;
-      case kSendBlock:
+      case kCommandSendBlock:
         linkUp = ServeSendBlock(link, answer);
         break;
-      case kReadDebug:
+      case kCommandReadDebug:
         linkUp = ServeReadDebug(link, answer);
         break;
-      case kSetDebugMode:
+      case kCommandSetDebugMode:
         linkUp = ServeSetDebugMode(link, answer);
         break;
-      case kDisconnect:
+      case kCommandDisconnect:
         if (!answer) break;
         {
           LockGuard guard(lock);
@@ -120,7 +93,7 @@ void BoardModel::Serve(TransportDevice& link) {
 bool BoardModel::ServeGetVersion(TransportDevice& link, bool answer) {
   if (!answer) return true;
   const size_t nameLength = std::min(settings.name.size(), kMaxNameLength);
-  std::vector<uint8_t> reply{kVersionReply, settings.versionMajor, settings.versionMinor,
+  std::vector<uint8_t> reply{kAnswerVersionReply, settings.versionMajor, settings.versionMinor,
                              static_cast<uint8_t>(nameLength)};
   reply.insert(reply.end(), settings.name.begin(), settings.name.begin() + nameLength);
   return SendAll(link, reply.data(), static_cast<uint32_t>(reply.size()));
@@ -132,7 +105,7 @@ bool BoardModel::ServeSendBlock(TransportDevice& link, bool answer) {
   uint8_t length[2];
   if (!ReceiveAll(link, length, 2)) return false;
   if (!answer) return true;
-  if (!SendAll(link, &kBlockReady, 1)) return false;
+  if (!SendAll(link, &kAnswerBlockReady, 1)) return false;
 
   std::vector<uint8_t> payload(static_cast<size_t>(length[0] | (length[1] << 8)));
   if (!ReceiveAll(link, payload.data(), static_cast<uint32_t>(payload.size()))) return false;
@@ -148,24 +121,24 @@ bool BoardModel::ServeReadDebug(TransportDevice& link, bool answer) {
   std::vector<uint8_t> reply;
   switch (settings.debugFault) {
     case VirtualDebugFault::Timeout:
-      reply = {kDebugTimeout, 0, 0};
+      reply = {kAnswerDebugTimeout, 0, 0};
       break;
     case VirtualDebugFault::TimeoutWithLength:
-      reply = {kDebugTimeout, Low(kFaultyTimeoutLength), High(kFaultyTimeoutLength)};
+      reply = {kAnswerDebugTimeout, Low(kFaultyTimeoutLength), High(kFaultyTimeoutLength)};
       break;
     case VirtualDebugFault::WrongTag:
       reply = {kUndefinedTag, 0, 0};
       break;
     case VirtualDebugFault::OverLong:
-      reply = {kDebugData, Low(kOverLongLength), High(kOverLongLength)};
+      reply = {kAnswerDebugData, Low(kOverLongLength), High(kOverLongLength)};
       reply.insert(reply.end(), kOverLongLength, kOverLongFill);
       break;
     case VirtualDebugFault::None: {
       const uint16_t wanted = static_cast<uint16_t>(maximum[0] | (maximum[1] << 8));
       LockGuard guard(lock);
       const uint16_t count = static_cast<uint16_t>(
-          std::min<size_t>({output.size(), wanted, static_cast<size_t>(kMaxDebugAnswer)}));
-      reply = {kDebugData, Low(count), High(count)};
+          std::min<size_t>({output.size(), wanted, static_cast<size_t>(kDebugOutputMaximum)}));
+      reply = {kAnswerDebugData, Low(count), High(count)};
       reply.insert(reply.end(), output.begin(), output.begin() + count);
       output.erase(output.begin(), output.begin() + count);
       break;
@@ -182,7 +155,7 @@ bool BoardModel::ServeSetDebugMode(TransportDevice& link, bool answer) {
     log.debugModes.push_back(mode);
   }
   if (!answer) return true;
-  const uint8_t status = mode == kModePlain || mode == kModeAfterImages ? kStatusOk
+  const uint8_t status = mode == kDebugModeOutput || mode == kModeAfterImages ? kStatusOk
                                                                         : kStatusRejected;
   return SendAll(link, &status, 1);
 }
@@ -199,9 +172,9 @@ uint8_t BoardModel::TakeBlock(const std::vector<uint8_t>& payload) {
   uint8_t status = kStatusOk;
   if (!payload.empty()) {
     const uint8_t kind = payload[0];
-    if (kind == kFirstImage || kind == kNextImage) {
+    if (kind == kRecordFirstImage || kind == kRecordNextImage) {
       status = TakeImage(payload);
-    } else if (kind == kRebootRecord && payload.size() == 1) {
+    } else if (kind == kRecordReboot && payload.size() == 1) {
       Boot();
     } else {
       status = TakeKeys(payload);
@@ -213,15 +186,15 @@ uint8_t BoardModel::TakeBlock(const std::vector<uint8_t>& payload) {
 
 // A first image starts a new set; a next image follows the first.
 uint8_t BoardModel::TakeImage(const std::vector<uint8_t>& payload) {
-  if (payload.size() < kImageHeaderSize) return kStatusRejected;
+  if (payload.size() < kImageRecordHeaderSize) return kStatusRejected;
   const size_t size = static_cast<size_t>((payload[1] << 8) | payload[2]);
-  if (size > kMaxImageSize || payload.size() != size + kImageHeaderSize) return kStatusRejected;
+  if (size > kMaxImageSize || payload.size() != size + kImageRecordHeaderSize) return kStatusRejected;
 
   VirtualImage image;
   image.kind = payload[0];
-  image.bytes.assign(payload.begin() + kImageHeaderSize, payload.end());
+  image.bytes.assign(payload.begin() + kImageRecordHeaderSize, payload.end());
   LockGuard guard(lock);
-  if (image.kind == kFirstImage) {
+  if (image.kind == kRecordFirstImage) {
     log.images.clear();
   } else if (log.images.size() > 1) {
     log.images.resize(1);
@@ -232,7 +205,7 @@ uint8_t BoardModel::TakeImage(const std::vector<uint8_t>& payload) {
 
 // Keys come back as debug output, so a console shows what was typed.
 uint8_t BoardModel::TakeKeys(const std::vector<uint8_t>& payload) {
-  if (payload.size() > kMaxKeys || !std::all_of(payload.begin(), payload.end(), IsKey)) {
+  if (payload.size() > kMaxKeyBlockLength || !std::all_of(payload.begin(), payload.end(), IsKey)) {
     return kStatusRejected;
   }
   LockGuard guard(lock);
