@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "console_keys.h"
 #include "windows_process.h"
 
 namespace {
@@ -254,6 +255,44 @@ TEST_F(WindowsProcessTest, VirtualCommandRunsTheWholeFlow) {
   Start({"image.bin"}, {}, ChildConsole::Shared, KAVLO_VIRTUAL_TOOL);
   EXPECT_EQ(run->Finish(), 0);
   EXPECT_EQ(Output(), kConnected + "Uploading 'image.bin' (4096 bytes)...\n<statistics>\n\nRebooting...\n");
+}
+
+// Keys typed at the console the command shares with this process: the board
+// echoes key blocks into its debug output, Escape ends the run.
+TEST_F(WindowsProcessTest, TypedKeysReachTheBoard) {
+  ConsoleKeys keys;
+  if (!keys.Available()) GTEST_SKIP() << "no console: run under a terminal (scripts/test-windows.sh does)";
+  keys.Clear();
+  Start({"-debug"});
+  ASSERT_TRUE(run->WaitForOutput(kListening)) << run->Output();
+  keys.TypeText("ab");
+  keys.Type(VK_RETURN, '\r');
+  ASSERT_TRUE(run->WaitForOutput(kListening + "ab\n")) << run->Output();
+  keys.Type(VK_LEFT, 0, ENHANCED_KEY);
+  keys.TypeText("z");
+  ASSERT_TRUE(run->WaitForOutput(kListening + "ab\nz")) << run->Output();
+  keys.Type(VK_ESCAPE, 27);
+  EXPECT_EQ(run->Finish(), 0);
+  EXPECT_EQ(Output(), kConnected + kListening + "ab\nz" + kUserExit);
+  const BoardLog board = Board();
+  EXPECT_EQ(board.keys, "61620a7a") << "Enter goes out as a line feed, the arrow not at all";
+  EXPECT_EQ(board.disconnects, 1u);
+}
+
+BOOL WINAPI IgnoreControlEvent(DWORD) { return TRUE; }
+
+// Ctrl-C reaches every program of the console; the command ends its run
+// cleanly: the goodbye goes out, the exit code tells of the interrupt.
+TEST_F(WindowsProcessTest, CtrlCSaysGoodbye) {
+  if (!ConsoleKeys().Available()) GTEST_SKIP() << "no console: run under a terminal (scripts/test-windows.sh does)";
+  SetConsoleCtrlHandler(IgnoreControlEvent, TRUE);
+  Start({"-debug"});
+  ASSERT_TRUE(run->WaitForOutput(kListening)) << run->Output();
+  GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0);
+  EXPECT_EQ(run->Finish(), 130);
+  SetConsoleCtrlHandler(IgnoreControlEvent, FALSE);
+  EXPECT_EQ(Output(), kConnected + kListening + "\nInterrupted.\n");
+  EXPECT_EQ(Board().disconnects, 1u);
 }
 
 }  // namespace

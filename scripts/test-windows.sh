@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# The Windows build, made and tested on this Linux machine: cross-builds
+# kavlo-usb.exe, kavlo-usb-virtual.exe and the test executables with
+# mingw-w64 (static C and C++ runtimes, so they run on a bare Windows), then
+# runs every test under wine64: the unit tests and the whole runs of the
+# command against the virtual interface.
+#
+# The tests run under a pseudo-terminal, which wine turns into a Windows
+# console, so the console keyboard and Ctrl-C are tested too.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/windows-deps.sh
+
+build=build/windows
+export WINEPREFIX="$PWD/build/windows-deps/wine"
+export WINEDEBUG=-all
+wineserver=/usr/lib/wine/wineserver
+
+# Wine's server and its services start once, away from our output (they
+# would hold a pipe open), and stay while the tests run; the trap ends them.
+"$wineserver" -p </dev/null >/dev/null 2>&1 || true  # fails when one runs already
+trap '"$wineserver" -k </dev/null >/dev/null 2>&1 || true' EXIT
+/usr/lib/wine/wine64 cmd /c exit </dev/null >/dev/null 2>&1
+
+echo "== windows"
+mkdir -p "$build"
+cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw64.cmake -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DKAVLO_BUILD_BENCH=OFF >"$build.configure.log" 2>&1 || { cat "$build.configure.log"; exit 1; }
+cmake --build "$build" -j "$(nproc)" >"$build.build.log" 2>&1 || { grep -E 'error|Error' "$build.build.log"; exit 1; }
+grep -E 'warning' "$build.build.log" || true
+
+script -qec "ctest --test-dir '$build' --output-on-failure -j '$(nproc)' --timeout 300" /dev/null </dev/null | tr -d '\r'
