@@ -31,3 +31,13 @@ cmake --build "$build" -j "$(nproc)" >"$build.build.log" 2>&1 || { grep -E 'erro
 grep -E 'warning' "$build.build.log" || true
 
 script -qec "ctest --test-dir '$build' --output-on-failure -j '$(nproc)' --timeout 300" /dev/null </dev/null | tr -d '\r'
+
+# The command for real interfaces runs hidapi's Windows backend; wine has no
+# HID device to offer, so it must find none and say so.
+smoke=$(/usr/lib/wine/wine64 "$build/src/tool/kavlo-usb.exe" image.bin </dev/null 2>&1 | tr -d '\r') && status=0 || status=$?
+if [[ $status -ne 1 || "$smoke" != "Unable to connect to device!" ]]; then
+  echo "kavlo-usb.exe without an interface: exit $status, output:"
+  echo "$smoke"
+  exit 1
+fi
+echo "Windows build passed."
