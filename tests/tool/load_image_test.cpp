@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -22,8 +23,9 @@ class LoadImageTest : public testing::Test {
   }
 
   void TearDown() override {
-    const std::string command = "rm -rf '" + directory + "'";
-    ASSERT_EQ(std::system(command.c_str()), 0);
+    std::error_code error;
+    std::filesystem::remove_all(directory, error);
+    EXPECT_FALSE(error) << error.message();
   }
 
   // A file of `size` bytes counting up from 0, wrapping at 256.

@@ -142,9 +142,15 @@ ToolProcess::ToolProcess(const std::string& executable, const std::vector<std::s
     dup2(terminal, STDOUT_FILENO);
   }
   dup2(errors, STDERR_FILENO);
-  // The harness may ignore SIGPIPE; a real shell starts the tool with the
-  // default.
-  signal(SIGPIPE, SIG_DFL);
+  // A shell starts a job with the default actions and nothing blocked,
+  // whatever the harness inherited (std::system, for one, ignores SIGINT
+  // and SIGQUIT for a while).
+  for (const int signalNumber : {SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGPIPE, SIGTSTP, SIGTTIN, SIGTTOU, SIGCONT}) {
+    signal(signalNumber, SIG_DFL);
+  }
+  sigset_t none;
+  sigemptyset(&none);
+  sigprocmask(SIG_SETMASK, &none, nullptr);
   if (streams == ToolStreams::TerminalJob) RunJobShell(terminal, reports[1], commands[0], executable, arguments,
                                                        environment, directory);
   ExecTool(executable, arguments, environment, directory);

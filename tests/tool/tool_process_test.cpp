@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -38,8 +39,9 @@ class ToolProcessTest : public testing::Test {
       EXPECT_EQ(run->ErrorOutput(), "") << "nothing goes to standard error";
       run.reset();
     }
-    const std::string command = "rm -rf '" + directory + "'";
-    EXPECT_EQ(std::system(command.c_str()), 0);
+    std::error_code error;
+    std::filesystem::remove_all(directory, error);
+    EXPECT_FALSE(error) << error.message();
   }
 
   // An image file whose bytes count up from `seed`.
