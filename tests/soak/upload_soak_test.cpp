@@ -6,6 +6,12 @@
 // CRC-32 of each image as the tool printed it, and the typed keys both at
 // the board and in the printed output.
 //
+// A doubled report can break one thing by design: when the interface's
+// first ConnectAccept arrives twice, the link, connected by the first copy,
+// takes the second (which lacks the repeat mark) as a protocol error. Such a
+// run ends right after connecting; it is counted and repeated on another
+// seed. Every other failure fails the test.
+//
 // KAVLO_SOAK_RUNS sets the runs per fault profile (default 1, the short
 // form the test suite runs); scripts/soak.sh runs the long form.
 #include <sys/stat.h>
@@ -76,6 +82,31 @@ std::string BootLine(int number, const std::vector<uint8_t>& image) {
   return line;
 }
 
+// Texts after which the run will not go on.
+const char* const kFailureTexts[] = {"aborting", "Unable to", "Disconnected from device", "Key timeout"};
+
+// The one outcome the wire itself may cause by design: the interface's first
+// ConnectAccept arrives twice, the copy without the repeat mark reaches a
+// link that is already connected, and the link takes it as a protocol error,
+// so the version query that follows fails.
+const char* const kAcceptDoubled = "Connected to interface.\nError querying device version, aborting.\n";
+
+enum class Wait { Seen, Failed, TimedOut };
+
+// Waits for `text` while watching for a failure text, so a run that ended
+// early is noticed at once instead of after the whole limit.
+Wait WaitForText(ToolProcess& tool, const std::string& text) {
+  constexpr int kSliceMs = 200;
+  for (int waited = 0; waited < kPhaseLimitMs; waited += kSliceMs) {
+    if (tool.WaitForOutput(text, kSliceMs)) return Wait::Seen;
+    const std::string output = tool.Output();
+    for (const char* failure : kFailureTexts) {
+      if (output.find(failure) != std::string::npos) return Wait::Failed;
+    }
+  }
+  return Wait::TimedOut;
+}
+
 class UploadSoak : public testing::TestWithParam<FaultProfile> {
  protected:
   void SetUp() override {
@@ -98,13 +129,56 @@ class UploadSoak : public testing::TestWithParam<FaultProfile> {
     return image;
   }
 
+  // One run of the command; false when the handshake met a doubled accept
+  // (the run is then repeated on another seed). Failures are reported.
+  bool RunOnce(const FaultProfile& profile, const std::vector<uint8_t>& first,
+               const std::vector<uint8_t>& second, const std::string& keys, uint32_t seed) {
+    const std::vector<std::string> environment{
+        std::string("KAVLO_VIRTUAL_LOSS=") + profile.rate,
+        std::string("KAVLO_VIRTUAL_DUPLICATE=") + profile.rate,
+        std::string("KAVLO_VIRTUAL_JITTER=") + profile.jitter,
+        "KAVLO_VIRTUAL_SEED=" + std::to_string(seed),
+    };
+    SCOPED_TRACE("KAVLO_VIRTUAL_SEED=" + std::to_string(seed));
+    ToolProcess tool(KAVLO_LOGGED_TOOL, {"-debug", "first.bin", "second.bin"}, environment, directory);
+    const Wait listening = WaitForText(tool, "Listening for debug output. Press [escape] to exit.\n\n");
+    if (listening == Wait::Failed && tool.Output() == kAcceptDoubled) {
+      EXPECT_EQ(tool.Finish(kPhaseLimitMs), 1);
+      return false;
+    }
+    EXPECT_EQ(listening, Wait::Seen) << tool.Output();
+    if (listening != Wait::Seen) return true;
+    EXPECT_EQ(WaitForText(tool, BootLine(2, second)), Wait::Seen) << tool.Output();
+    EXPECT_NE(tool.Output().find(BootLine(1, first)), std::string::npos) << tool.Output();
+    EXPECT_TRUE(tool.WaitForKeyMode(true, kPhaseLimitMs));
+
+    tool.Type(keys);
+    EXPECT_EQ(WaitForText(tool, keys), Wait::Seen) << tool.Output();
+    tool.Type(kEscape);
+    EXPECT_EQ(tool.Finish(kPhaseLimitMs), 0) << tool.Output();
+    EXPECT_EQ(tool.ErrorOutput(), "");
+
+    const BoardLog board = tool.Board();
+    // Blocks: both image records, the reboot record, then the key blocks.
+    EXPECT_GE(board.blocks.size(), 3u) << tool.Output();
+    if (board.blocks.size() < 3) return true;
+    EXPECT_TRUE(board.blocks[0] == Hex(ImageRecord(0x03, first))) << "first image differs at the board";
+    EXPECT_TRUE(board.blocks[1] == Hex(ImageRecord(0x04, second))) << "second image differs at the board";
+    EXPECT_EQ(board.blocks[2], "01");
+    EXPECT_EQ(board.reboots, 1u);
+    EXPECT_EQ(board.keys, Hex(std::vector<uint8_t>(keys.begin(), keys.end())));
+    EXPECT_EQ(board.disconnects, 1u);
+    return true;
+  }
+
   std::string directory;
 };
 
 TEST_P(UploadSoak, ImagesDebugOutputAndKeysSurviveTheWire) {
   const FaultProfile& profile = GetParam();
   const int runs = RunsPerProfile();
-  for (int run = 0; run < runs; ++run) {
+  int doubledAccepts = 0;
+  for (int run = 0; run < runs && !HasFailure(); ++run) {
     SCOPED_TRACE("run " + std::to_string(run) + " of profile " + profile.name);
     std::mt19937 random(static_cast<uint32_t>(1000 * run + profile.name[0]));
     // The edge sizes come first, then any size.
@@ -120,34 +194,14 @@ TEST_P(UploadSoak, ImagesDebugOutputAndKeysSurviveTheWire) {
     const int keyCount = 1 + static_cast<int>(random() % 24);
     for (int i = 0; i < keyCount; ++i) keys += static_cast<char>(printable(random));
 
-    const std::vector<std::string> environment{
-        std::string("KAVLO_VIRTUAL_LOSS=") + profile.rate,
-        std::string("KAVLO_VIRTUAL_DUPLICATE=") + profile.rate,
-        std::string("KAVLO_VIRTUAL_JITTER=") + profile.jitter,
-        "KAVLO_VIRTUAL_SEED=" + std::to_string(random() % 100000),
-    };
-    ToolProcess tool(KAVLO_LOGGED_TOOL, {"-debug", "first.bin", "second.bin"}, environment, directory);
-    ASSERT_TRUE(tool.WaitForOutput("Listening for debug output. Press [escape] to exit.\n\n", kPhaseLimitMs))
-        << tool.Output();
-    ASSERT_TRUE(tool.WaitForOutput(BootLine(2, second), kPhaseLimitMs)) << tool.Output();
-    EXPECT_NE(tool.Output().find(BootLine(1, first)), std::string::npos) << tool.Output();
-    ASSERT_TRUE(tool.WaitForKeyMode(true, kPhaseLimitMs));
-
-    tool.Type(keys);
-    EXPECT_TRUE(tool.WaitForOutput(keys, kPhaseLimitMs)) << tool.Output();
-    tool.Type(kEscape);
-    EXPECT_EQ(tool.Finish(kPhaseLimitMs), 0) << tool.Output();
-    EXPECT_EQ(tool.ErrorOutput(), "");
-
-    const BoardLog board = tool.Board();
-    // Blocks: both image records, the reboot record, then the key blocks.
-    ASSERT_GE(board.blocks.size(), 3u) << tool.Output();
-    EXPECT_TRUE(board.blocks[0] == Hex(ImageRecord(0x03, first))) << "first image differs at the board";
-    EXPECT_TRUE(board.blocks[1] == Hex(ImageRecord(0x04, second))) << "second image differs at the board";
-    EXPECT_EQ(board.blocks[2], "01");
-    EXPECT_EQ(board.reboots, 1u);
-    EXPECT_EQ(board.keys, Hex(std::vector<uint8_t>(keys.begin(), keys.end())));
-    EXPECT_EQ(board.disconnects, 1u);
+    while (!RunOnce(profile, first, second, keys, static_cast<uint32_t>(random() % 100000))) {
+      ++doubledAccepts;
+      ASSERT_LE(doubledAccepts, runs) << "the handshake fails far more often than doubled accepts explain";
+    }
+  }
+  if (doubledAccepts > 0) {
+    std::printf("%s: %d run(s) repeated after a doubled ConnectAccept broke the new link\n", profile.name,
+                doubledAccepts);
   }
 }
 
