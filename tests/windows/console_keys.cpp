@@ -38,3 +38,15 @@ void ConsoleKeys::TypeText(const char* text) {
     Type(static_cast<WORD>(key & 0xFF), *text, (key & 0x100) != 0 ? SHIFT_PRESSED : 0);
   }
 }
+
+namespace {
+
+BOOL WINAPI SwallowControlEvent(DWORD) { return TRUE; }
+
+// Tests cause console control events (Ctrl-C), which reach this program too
+// and may arrive after the test that caused them is over. Registered before
+// any other handler, this one is asked last: every StopWatch's handler still
+// comes first, and nothing ends the test program.
+const bool kControlEventsSwallowed = SetConsoleCtrlHandler(SwallowControlEvent, TRUE) != 0;
+
+}  // namespace

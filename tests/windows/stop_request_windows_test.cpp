@@ -39,7 +39,7 @@ TEST(StopRequestWindows, CtrlCEventStopsTheRunAndEndsItsSleep) {
     StopWatch watch;
     ASSERT_FALSE(StopRequested()) << "each watch starts clear";
     // The event goes to every process of the console, this one included;
-    // the watch's handler takes it, so the process lives on.
+    // the watch's handler takes it.
     std::thread user([] {
       Sleep(50);
       GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0);
