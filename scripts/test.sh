@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: the plain build,
 # then the same suite under AddressSanitizer with UndefinedBehaviorSanitizer,
-# then under ThreadSanitizer, then each libFuzzer target for 25 s. Any
+# then under ThreadSanitizer, then each libFuzzer target for 25 s, then the
+# Windows build under wine (scripts/test-windows.sh). Any
 # failure or sanitizer report fails the run.
 #
 #   scripts/test.sh          everything, as CI runs it
@@ -39,5 +40,7 @@ if [[ "${1:-}" != "quick" ]]; then
     -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang
   # Each libFuzzer target for a short while (scripts/fuzz.sh SECONDS runs longer).
   scripts/fuzz.sh 25
+  # The Windows build: cross-built with mingw-w64, every test under wine64.
+  scripts/test-windows.sh
 fi
 echo "All test runs passed."
