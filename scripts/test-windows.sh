@@ -30,7 +30,9 @@ cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw64.cmake -DCM
 cmake --build "$build" -j "$(nproc)" >"$build.build.log" 2>&1 || { grep -E 'error|Error' "$build.build.log"; exit 1; }
 grep -E 'warning' "$build.build.log" || true
 
-script -qec "ctest --test-dir '$build' --output-on-failure -j '$(nproc)' --timeout 300" /dev/null </dev/null | tr -d '\r'
+# ctest itself writes into a pipe, so its report stays plain text.
+script -qec "bash -o pipefail -c \"ctest --test-dir '$build' --output-on-failure -j '$(nproc)' --timeout 300 | cat\"" \
+  /dev/null </dev/null | tr -d '\r'
 
 # The command for real interfaces runs hidapi's Windows backend; wine has no
 # HID device to offer, so it must find none and say so.
