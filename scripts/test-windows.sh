@@ -26,7 +26,7 @@ trap '"$wineserver" -k </dev/null >/dev/null 2>&1 || true' EXIT
 echo "== windows"
 mkdir -p "$build"
 cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw64.cmake -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DKAVLO_BUILD_BENCH=OFF >"$build.configure.log" 2>&1 || { cat "$build.configure.log"; exit 1; }
+  >"$build.configure.log" 2>&1 || { cat "$build.configure.log"; exit 1; }
 cmake --build "$build" -j "$(nproc)" >"$build.build.log" 2>&1 || { grep -E 'error|Error' "$build.build.log"; exit 1; }
 grep -E 'warning' "$build.build.log" || true
 
