@@ -14,6 +14,7 @@
 
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -106,7 +107,8 @@ struct Outcome {
   int32_t result = 0;
   uint8_t major = 0;
   uint8_t minor = 0;
-  std::vector<uint8_t> data;
+  std::vector<uint8_t> data;        // the debug output
+  std::vector<uint8_t> nameBuffer;  // all 64 bytes of the name buffer
 };
 
 // The bytes a command sends: its head, and the payload that follows only
@@ -177,10 +179,10 @@ Outcome Run(InterfaceClient& client, Command command, const std::vector<uint8_t>
         outcome.major = major;
         outcome.minor = minor;
         if (name) {
-          const void* end = std::memchr(name.get(), 0, kVersionNameBufferSize);
-          Require(end != nullptr, "version name not terminated inside its 64 bytes");
-          const char* first = name.get();
-          outcome.data.assign(first, static_cast<const char*>(end));
+          Require(std::memchr(name.get(), 0, kVersionNameBufferSize) != nullptr,
+                  "version name not terminated inside its 64 bytes");
+          const uint8_t* bytes = reinterpret_cast<const uint8_t*>(name.get());
+          outcome.nameBuffer.assign(bytes, bytes + kVersionNameBufferSize);
         }
       }
       break;
@@ -281,8 +283,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           Require(outcome.major == expected.major && outcome.minor == expected.minor,
                   "version numbers differ from the answer");
         }
-        if (commands[0] == Command::GetVersion || commands[0] == Command::ReadDebug) {
-          Require(outcome.data == expected.data, "name or debug output differs from the answer");
+        if (outcome.result == 1 && commands[0] == Command::GetVersion) {
+          // The name as sent (it may hold zero bytes itself), then the terminator.
+          const std::vector<uint8_t>& name = expected.data;
+          Require(std::equal(name.begin(), name.end(), outcome.nameBuffer.begin()) &&
+                      outcome.nameBuffer[name.size()] == 0,
+                  "version name differs from the answer");
+        }
+        if (commands[0] == Command::ReadDebug) {
+          Require(outcome.data == expected.data, "debug output differs from the answer");
         }
       }
     }
