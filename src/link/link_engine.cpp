@@ -191,16 +191,7 @@ bool TransportBase::ProcessConnected(LinkPacket& packet, bool inScratch) {
 // peer's first packet arrives.
 void TransportBase::AcceptConnectRequest(const LinkPacket& request) {
   rxLastSeq = request.seq;
-  tx.Clear();
-  LinkPacket& accept = tx.WriteSlot();
-  std::memset(&accept, 0, sizeof accept);
-  accept.flags = kFlagControl;
-  accept.payload[0] = static_cast<uint8_t>(ControlCode::ConnectAccept);
-  accept.seq = kConnectAcceptSeq;
-  txNextSeq = NextSeq(kConnectAcceptSeq);
-  tx.CommitSlot();
-  retryBudget = kUnlimitedRetries;
-  nextSendTime = clock.Now();
+  QueueControlPacket(ControlCode::ConnectAccept, kConnectAcceptSeq, kUnlimitedRetries);
   state = LinkState::AcceptPending;
 }
 
@@ -211,7 +202,7 @@ void TransportBase::CompleteActiveOpen(const LinkPacket& accept) {
   LinkPacket& acknowledgement = tx.slots[0];
   acknowledgement.flags = 0;
   acknowledgement.seq = txNextSeq;
-  retryBudget = 1;
+  retryBudget = kSingleTransmission;
   nextSendTime = clock.Now();
   rxReadOffset = 0;
   state = LinkState::Connected;
@@ -233,7 +224,7 @@ void TransportBase::QueuePureAcknowledgement() {
   LinkPacket& acknowledgement = tx.WriteSlot();
   std::memset(&acknowledgement, 0, sizeof acknowledgement);
   acknowledgement.seq = txNextSeq;
-  retryBudget = 1;
+  retryBudget = kSingleTransmission;
   nextSendTime = clock.Now();
   tx.CommitSlot();
 }

@@ -47,14 +47,20 @@ void TransportBase::QueueReset() {
     const LinkPacket& head = tx.Head();
     txNextSeq = IsRepeat(head) ? NextSeq(head.seq) : head.seq;
   }
+  QueueControlPacket(ControlCode::Reset, txNextSeq, kSingleTransmission);
+}
+
+// Every control packet this side sends stands alone in the transmit ring,
+// in slot 0, due at once, and uses up its sequence number.
+void TransportBase::QueueControlPacket(ControlCode code, uint8_t seq, uint8_t budget) {
   tx.Clear();
-  LinkPacket& reset = tx.WriteSlot();
-  std::memset(&reset, 0, sizeof reset);
-  reset.flags = kFlagControl;
-  reset.payload[0] = static_cast<uint8_t>(ControlCode::Reset);
-  reset.seq = txNextSeq;
-  txNextSeq = NextSeq(txNextSeq);
-  retryBudget = 1;
+  LinkPacket& packet = tx.WriteSlot();
+  std::memset(&packet, 0, sizeof packet);
+  packet.flags = kFlagControl;
+  packet.payload[0] = static_cast<uint8_t>(code);
+  packet.seq = seq;
+  txNextSeq = NextSeq(seq);
+  retryBudget = budget;
   nextSendTime = clock.Now();
   tx.CommitSlot();
 }

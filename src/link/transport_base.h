@@ -41,6 +41,8 @@ constexpr uint32_t kIdlePollMs = 10;
 constexpr uint32_t kConnectTimeoutMs = 5000;
 // retryBudget value meaning "repeat until acknowledged".
 constexpr uint8_t kUnlimitedRetries = 255;
+// retryBudget of pure acknowledgements and Resets: they go out once.
+constexpr uint8_t kSingleTransmission = 1;
 // Time limit of Send and Receive meaning "no limit".
 constexpr int32_t kNoLimit = -1;
 
@@ -97,6 +99,9 @@ class TransportBase {
   void LinkLost();
   // With `lock` held: replaces whatever is queued by one Reset, due at once.
   void QueueReset();
+  // With `lock` held: empties the transmit ring and queues one control
+  // packet with the given seq and retry budget, due at once.
+  void QueueControlPacket(ControlCode code, uint8_t seq, uint8_t budget);
 
   // Engine parts, all with `lock` held. The Process functions return false
   // when the step ends at once (nothing more is sent in it).

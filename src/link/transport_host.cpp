@@ -1,5 +1,3 @@
-#include <cstring>
-
 #include "link/transport_host.h"
 
 // Queues the ConnectRequest (seq FF, sent with ack CC) for the worker to
@@ -13,19 +11,9 @@ bool TransportHost::Connect() {
     return false;
   }
 
-  tx.Clear();
-  LinkPacket& request = tx.WriteSlot();
-  std::memset(&request, 0, sizeof request);
-  request.flags = kFlagControl;
-  request.payload[0] = static_cast<uint8_t>(ControlCode::ConnectRequest);
   rxLastSeq = kConnectRequestAck;
-  txNextSeq = kConnectRequestSeq;
-  request.seq = txNextSeq;
-  txNextSeq = NextSeq(txNextSeq);
-  tx.CommitSlot();
+  QueueControlPacket(ControlCode::ConnectRequest, kConnectRequestSeq, kUnlimitedRetries);
   state = LinkState::Connecting;
-  retryBudget = kUnlimitedRetries;
-  nextSendTime = clock.Now();
 
   WaitForSignal(kConnectTimeoutMs);
 
