@@ -8,14 +8,17 @@ namespace {
 constexpr uint32_t kMaxTransfer = 0x7FFFFFFFu;
 }  // namespace
 
-// Queues as much as fits now, then waits for the worker to free slots until
-// everything is queued, the limit runs out or the link goes down. Returns
-// once the bytes are queued; acknowledgements are not awaited.
-int32_t TransportBase::Send(const uint8_t* data, uint32_t count, int32_t limit) {
+// The frame shared by Send and Receive: marks the call as the waiter, lets
+// `moveBytes(done, remaining)` move what it can, and waits for the worker
+// until every byte has moved, the limit over the whole call has run out or
+// the link has left Connected.
+template <typename MoveBytes>
+int32_t TransportBase::Transfer(WaiterKind kind, uint32_t count, int32_t limit,
+                                MoveBytes moveBytes) {
   if (count == 0) return 0;
   count = std::min(count, kMaxTransfer);
   LockGuard guard(lock);
-  waiter = WaiterKind::Send;
+  waiter = kind;
   if (state != LinkState::Connected) {
     waiter = WaiterKind::None;
     return -1;
@@ -23,33 +26,29 @@ int32_t TransportBase::Send(const uint8_t* data, uint32_t count, int32_t limit) 
   const uint32_t start = clock.Now();
   uint32_t remaining = count;
   for (;;) {
-    remaining -= AppendToTail(data + (count - remaining), remaining);
-    remaining -= QueueDataPackets(data + (count - remaining), remaining);
+    remaining -= moveBytes(count - remaining, remaining);
     if (remaining == 0 || !WaitForProgress(start, limit)) break;
   }
   waiter = WaiterKind::None;
   return TransferResult(count, remaining);
 }
 
+// Queues as much as fits now, then waits for the worker to free slots until
+// everything is queued, the limit runs out or the link goes down. Returns
+// once the bytes are queued; acknowledgements are not awaited.
+int32_t TransportBase::Send(const uint8_t* data, uint32_t count, int32_t limit) {
+  return Transfer(WaiterKind::Send, count, limit, [&](uint32_t done, uint32_t remaining) {
+    const uint32_t appended = AppendToTail(data + done, remaining);
+    return appended + QueueDataPackets(data + done + appended, remaining - appended);
+  });
+}
+
 // Takes bytes as they arrive until `count` are copied, the limit runs out or
 // the link goes down. Taking bytes sends nothing to the peer.
 int32_t TransportBase::Receive(uint8_t* buffer, uint32_t count, int32_t limit) {
-  if (count == 0) return 0;
-  count = std::min(count, kMaxTransfer);
-  LockGuard guard(lock);
-  waiter = WaiterKind::Receive;
-  if (state != LinkState::Connected) {
-    waiter = WaiterKind::None;
-    return -1;
-  }
-  const uint32_t start = clock.Now();
-  uint32_t remaining = count;
-  for (;;) {
-    remaining -= TakeReceived(buffer + (count - remaining), remaining);
-    if (remaining == 0 || !WaitForProgress(start, limit)) break;
-  }
-  waiter = WaiterKind::None;
-  return TransferResult(count, remaining);
+  return Transfer(WaiterKind::Receive, count, limit, [&](uint32_t done, uint32_t remaining) {
+    return TakeReceived(buffer + done, remaining);
+  });
 }
 
 // Drops the link locally, as a lost link would be; the peer learns of it

@@ -117,6 +117,9 @@ class TransportBase {
   uint32_t AppendToTail(const uint8_t* data, uint32_t remaining);
   uint32_t QueueDataPackets(const uint8_t* data, uint32_t remaining);
   uint32_t TakeReceived(uint8_t* buffer, uint32_t remaining);
+  // The frame of Send and Receive around their own way of moving bytes.
+  template <typename MoveBytes>
+  int32_t Transfer(WaiterKind kind, uint32_t count, int32_t limit, MoveBytes moveBytes);
   // The wait step shared by Send and Receive: waits for what is left of
   // `limit` since `start`. True when the call should look at the rings again.
   bool WaitForProgress(uint32_t start, int32_t limit);
