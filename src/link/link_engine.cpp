@@ -20,10 +20,15 @@ bool IsBareControl(const LinkPacket& packet, ControlCode code) {
 
 }  // namespace
 
-// Polls quickly (1 ms) while a call waits or something is queued, slowly
-// (10 ms) otherwise, until the destructor sets ShuttingDown.
+// Polls every 1 ms while a call waits or something is queued, every 10 ms
+// otherwise, until the destructor sets ShuttingDown. Each step is timed
+// from the one before rather than from the end of the last sleep, so a
+// sleep that overshoots (they all do, by a fraction of a millisecond) does
+// not add its overshoot to every packet of a transfer. A worker that has
+// fallen behind polls at once and takes up the cadence from there.
 uint32_t TransportBase::WorkerLoop(void* parameter) {
   TransportBase& link = *static_cast<TransportBase*>(parameter);
+  uint32_t stepTime = link.clock.Now();
   link.Poll();
   for (;;) {
     bool busy = false;
@@ -32,7 +37,14 @@ uint32_t TransportBase::WorkerLoop(void* parameter) {
       if (link.state == LinkState::ShuttingDown) break;
       busy = link.waiter != WaiterKind::None || !link.tx.Empty();
     }
-    link.clock.Sleep(busy ? kBusyPollMs : kIdlePollMs);
+    stepTime += busy ? kBusyPollMs : kIdlePollMs;
+    const uint32_t now = link.clock.Now();
+    const int32_t ahead = static_cast<int32_t>(stepTime - now);
+    if (ahead > 0) {
+      link.clock.Sleep(static_cast<uint32_t>(ahead));
+    } else {
+      stepTime = now;
+    }
     link.Poll();
   }
   return 0;

@@ -44,16 +44,23 @@ class HookClock final : public Clock {
   std::function<void()> hook_;
 };
 
-// Real time that records how long the worker sleeps between steps.
+// Records how long the worker sleeps between steps. Its time moves only by
+// those sleeps (a step takes no time), so the worker's cadence shows in the
+// recorded lengths whatever the load on the machine; each sleep also lasts
+// a real millisecond so the worker cannot spin.
 class RecordingClock final : public Clock {
  public:
-  uint32_t Now() override { return SystemClock().Now(); }
+  uint32_t Now() override {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return now_;
+  }
   void Sleep(uint32_t milliseconds) override {
     {
       std::lock_guard<std::mutex> guard(mutex_);
       sleeps_.push_back(milliseconds);
+      now_ += milliseconds;
     }
-    SystemClock().Sleep(milliseconds);
+    SystemClock().Sleep(kBusyPollMs);
   }
   bool WaitFor(Event& event, uint32_t milliseconds) override {
     return SystemClock().WaitFor(event, milliseconds);
@@ -68,6 +75,7 @@ class RecordingClock final : public Clock {
  private:
   std::mutex mutex_;
   std::vector<uint32_t> sleeps_;
+  uint32_t now_ = 0;
 };
 
 // Waits (bounded, to catch a hang) until the condition holds.
