@@ -15,7 +15,8 @@ class Clock {
  public:
   // Milliseconds since some fixed point; wraps at 2^32.
   virtual uint32_t Now() = 0;
-  // Sleeps for about the given number of milliseconds.
+  // Sleeps until the tick has moved on by the given number of milliseconds
+  // (at most that long, and never less than the part of it still ahead).
   virtual void Sleep(uint32_t milliseconds) = 0;
   // Waits until the event is set or the limit runs out (kWaitForever: no
   // limit). Returns true when the event was set.
