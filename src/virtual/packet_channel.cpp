@@ -11,8 +11,9 @@ constexpr double kDrawRange = 4294967296.0;  // 2^32, the generator's range
 
 }  // namespace
 
-PacketChannel::PacketChannel(Clock& clock, const ChannelTiming& timing, uint32_t seed)
-    : clock(clock), timing(timing), random(seed) {}
+PacketChannel::PacketChannel(Clock& clock, const ChannelTiming& timing, uint32_t seed,
+                             Event* arrival)
+    : clock(clock), arrival(arrival), timing(timing), random(seed) {}
 
 double PacketChannel::Chance() { return static_cast<double>(random()) / kDrawRange; }
 
@@ -39,6 +40,7 @@ bool PacketChannel::Offer(const uint8_t* packet) {
   std::memcpy(report.bytes, packet, kPacketSize);
   reports.push_back(report);
   if (doubled && reports.size() < kCapacity) reports.push_back(report);
+  if (arrival != nullptr) arrival->Set();
   return true;
 }
 

@@ -6,6 +6,7 @@
 
 #include "hid/packet_layer.h"
 #include "platform/clock.h"
+#include "platform/event.h"
 #include "platform/lock.h"
 
 // How reports travel in one direction.
@@ -29,7 +30,10 @@ class PacketChannel {
   // Reports in flight or waiting for the receiver, at most.
   static constexpr uint32_t kCapacity = 64;
 
-  PacketChannel(Clock& clock, const ChannelTiming& timing, uint32_t seed);
+  // `arrival`, when given, is set whenever a report is put on the wire
+  // (and not lost), so the receiver can wake for it instead of polling.
+  PacketChannel(Clock& clock, const ChannelTiming& timing, uint32_t seed,
+                Event* arrival = nullptr);
   PacketChannel(const PacketChannel&) = delete;
   PacketChannel& operator=(const PacketChannel&) = delete;
 
@@ -50,6 +54,7 @@ class PacketChannel {
   double Chance();
 
   Clock& clock;
+  Event* const arrival;
   const ChannelTiming timing;
   Lock lock;
   std::mt19937 random;

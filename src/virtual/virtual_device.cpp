@@ -35,12 +35,13 @@ bool FaultDue(int32_t limit, int32_t count) { return limit != kVirtualNever && c
 VirtualDevice::VirtualDevice(const VirtualSettings& settings, VirtualFirmware& firmware,
                              Clock& clock)
     : clock(clock),
+      linkClock(clock, hostReport),
       writeFailsAfter(settings.writeFailsAfter),
       readFailsAfter(settings.readFailsAfter),
-      toDevice(clock, TimingOf(settings), settings.seed),
+      toDevice(clock, TimingOf(settings), settings.seed, &hostReport),
       toHost(clock, TimingOf(settings), settings.seed + kToHostSeedOffset),
       port(toDevice, toHost),
-      link(&port, clock, LinkWorker::Thread),
+      link(&port, linkClock, LinkWorker::Thread),
       firmware(firmware) {
   firmwareThread.Start(&VirtualDevice::FirmwareLoop, this);
 }

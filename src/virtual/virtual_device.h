@@ -44,7 +44,30 @@ class VirtualDevice {
  private:
   static uint32_t FirmwareLoop(void* parameter);
 
+  // The device link's time: the device's clock, except that the worker's
+  // sleep between steps ends as soon as a report from the host is on the
+  // wire, so the device answers within the host's next poll, as firmware
+  // answering in the USB frame after the transfer would.
+  class HostReportClock final : public Clock {
+   public:
+    HostReportClock(Clock& base, Event& hostReport) : base(base), hostReport(hostReport) {}
+    uint32_t Now() override { return base.Now(); }
+    void Sleep(uint32_t milliseconds) override {
+      base.WaitFor(hostReport, milliseconds);
+      hostReport.Reset();
+    }
+    bool WaitFor(Event& event, uint32_t milliseconds) override {
+      return base.WaitFor(event, milliseconds);
+    }
+
+   private:
+    Clock& base;
+    Event& hostReport;
+  };
+
   Clock& clock;
+  Event hostReport;
+  HostReportClock linkClock;
   const int32_t writeFailsAfter;
   const int32_t readFailsAfter;
   std::atomic<int32_t> reportsWritten{0};
