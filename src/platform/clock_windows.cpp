@@ -27,8 +27,10 @@ class WindowsClock final : public Clock {
     return static_cast<uint32_t>(milliseconds);
   }
 
-  // As fine as the system timer allows; the tool raises its resolution to
-  // 1 ms while it runs (TimerResolution).
+  // As fine as the system timer allows; the run raises its resolution to
+  // 1 ms (StopWatch). Unlike the POSIX clock it does not aim at the tick's
+  // millisecond boundary: a waitable timer per sleep, which could, made a
+  // 32 KB upload slower under wine (750 to 770 ms against 650 to 730 ms).
   void Sleep(uint32_t milliseconds) override { ::Sleep(milliseconds); }
 
   bool WaitFor(Event& event, uint32_t milliseconds) override { return event.Wait(milliseconds); }
