@@ -53,6 +53,10 @@ class Console {
   bool InputEnded();
 
  private:
+  // Waits at most `milliseconds` for input to arrive or a stop to be
+  // requested, taking in what arrives; it may return early for any reason.
+  void AwaitInput(uint32_t milliseconds);
+
   struct Native;
   std::unique_ptr<Native> native_;
 };

@@ -8,7 +8,6 @@
 #include "platform/clock.h"
 #include "platform/console.h"
 #include "platform/signal_wake_posix.h"
-#include "platform/stop_request.h"
 #include "platform/terminal_key_decoder.h"
 
 namespace {
@@ -125,17 +124,7 @@ uint8_t Console::ReadKey() {
   return native_->decoder.TakeCode();
 }
 
-bool Console::WaitForKey(uint32_t milliseconds) {
-  Clock& clock = SystemClock();
-  const uint32_t start = clock.Now();
-  for (;;) {
-    if (KeyWaiting()) return true;
-    if (StopRequested()) return false;
-    const uint32_t elapsed = clock.Now() - start;
-    if (elapsed >= milliseconds) return false;
-    native_->Pump(static_cast<int>(milliseconds - elapsed));
-  }
-}
+void Console::AwaitInput(uint32_t milliseconds) { native_->Pump(static_cast<int>(milliseconds)); }
 
 bool Console::InputEnded() {
   return native_->ended && !native_->decoder.HasCode() && !native_->decoder.Pending();

@@ -3,7 +3,6 @@
 
 #include <csignal>
 
-#include "platform/clock.h"
 #include "platform/console.h"
 #include "platform/stop_request.h"
 #include "platform/stop_wake_windows.h"
@@ -53,17 +52,8 @@ uint8_t Console::ReadKey() {
   return static_cast<uint8_t>(code);
 }
 
-bool Console::WaitForKey(uint32_t milliseconds) {
-  Clock& clock = SystemClock();
-  const uint32_t start = clock.Now();
-  for (;;) {
-    if (KeyWaiting()) return true;
-    if (StopRequested()) return false;
-    const uint32_t elapsed = clock.Now() - start;
-    if (elapsed >= milliseconds) return false;
-    const uint32_t left = milliseconds - elapsed;
-    WaitForSingleObject(StopWakeEvent(), left < kKeyPollStepMs ? left : kKeyPollStepMs);
-  }
+void Console::AwaitInput(uint32_t milliseconds) {
+  WaitForSingleObject(StopWakeEvent(), milliseconds < kKeyPollStepMs ? milliseconds : kKeyPollStepMs);
 }
 
 bool Console::InputEnded() { return !native_->keyboard; }
