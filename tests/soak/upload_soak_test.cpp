@@ -26,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "scratch_directory.h"
 #include "tool_process.h"
 #include "virtual/crc32.h"
 
@@ -109,15 +110,7 @@ Wait WaitForText(ToolProcess& tool, const std::string& text) {
 
 class UploadSoak : public testing::TestWithParam<FaultProfile> {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/kavlo-soak-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    directory = pattern;
-  }
-  void TearDown() override {
-    const std::string command = "rm -rf '" + directory + "'";
-    EXPECT_EQ(std::system(command.c_str()), 0);
-  }
+  void SetUp() override { ASSERT_FALSE(directory.empty()); }
 
   std::vector<uint8_t> WriteImage(const std::string& name, size_t size, std::mt19937& random) {
     std::vector<uint8_t> image(size);
@@ -173,7 +166,8 @@ class UploadSoak : public testing::TestWithParam<FaultProfile> {
     return true;
   }
 
-  std::string directory;
+  ScratchDirectory scratch{"kavlo-soak"};
+  const std::string directory = scratch.Path();
 };
 
 TEST_P(UploadSoak, ImagesDebugOutputAndKeysSurviveTheWire) {

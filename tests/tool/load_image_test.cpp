@@ -12,21 +12,13 @@
 #include <string>
 #include <vector>
 
+#include "scratch_directory.h"
+
 namespace {
 
 class LoadImageTest : public testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/kavlo-load-image-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    directory = pattern;
-  }
-
-  void TearDown() override {
-    std::error_code error;
-    std::filesystem::remove_all(directory, error);
-    EXPECT_FALSE(error) << error.message();
-  }
+  void SetUp() override { ASSERT_FALSE(directory.empty()); }
 
   // A file of `size` bytes counting up from 0, wrapping at 256.
   std::string MakeFile(const char* name, size_t size) {
@@ -42,7 +34,8 @@ class LoadImageTest : public testing::Test {
     return LoadImageFile(path.c_str(), content.data(), size);
   }
 
-  std::string directory;
+  ScratchDirectory scratch{"kavlo-load-image"};
+  const std::string directory = scratch.Path();
   std::vector<uint8_t> content;
   uint32_t size = 12345;
 };

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "scratch_directory.h"
 #include "tool_process.h"
 
 namespace {
@@ -28,20 +29,13 @@ const std::string kEscape = "\x1b";
 
 class ToolProcessTest : public testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/kavlo-tool-test-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    directory = pattern;
-  }
+  void SetUp() override { ASSERT_FALSE(directory.empty()); }
 
   void TearDown() override {
     if (run) {
       EXPECT_EQ(run->ErrorOutput(), "") << "nothing goes to standard error";
       run.reset();
     }
-    std::error_code error;
-    std::filesystem::remove_all(directory, error);
-    EXPECT_FALSE(error) << error.message();
   }
 
   // An image file whose bytes count up from `seed`.
@@ -83,7 +77,8 @@ class ToolProcessTest : public testing::Test {
     return tool;
   }
 
-  std::string directory;
+  ScratchDirectory scratch{"kavlo-tool-test"};
+  const std::string directory = scratch.Path();
   std::unique_ptr<ToolProcess> run;
 };
 
