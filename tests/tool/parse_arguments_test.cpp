@@ -5,12 +5,9 @@
 #include <string>
 #include <vector>
 
-namespace {
+#include "command_line_texts.h"
 
-const char* const kUsage =
-    "kavlo-usb - Uploads binary images to Tarvex Bootloader.\n"
-    "Usage: kavlo-usb.exe <options> file1.bin [file2.bin]\n"
-    "Options: -debug    Print debug output to console until escape pressed.\n";
+namespace {
 
 struct ParseCase {
   std::vector<const char*> arguments;  // after the program name
@@ -23,7 +20,7 @@ struct ParseCase {
 // One row per command line: whether the run goes on, what is printed, and
 // what the run was asked for.
 const ParseCase kCases[] = {
-    {{}, false, kUsage, {}, false},
+    {{}, false, kUsageText, {}, false},
     {{"-debug"}, true, "", {}, true},
     {{"/debug"}, true, "", {}, true},
     {{"-DEBUG"}, true, "", {}, true},
@@ -41,10 +38,10 @@ const ParseCase kCases[] = {
     {{"/"}, true, "", {"/"}, false},
     {{"/debugx"}, true, "", {"/debugx"}, false},
     {{"/DEBUG", "/srv/a.bin", "/srv/b.bin"}, true, "", {"/srv/a.bin", "/srv/b.bin"}, true},
-    {{"a", "b", "c"}, false, "Too many files specified, maximum is 2.\n", {"a", "b"}, false},
+    {{"a", "b", "c"}, false, kTooManyFilesText, {"a", "b"}, false},
     // The first fault decides: an invalid option after a third file is never seen.
-    {{"a", "b", "c", "-bad"}, false, "Too many files specified, maximum is 2.\n", {"a", "b"}, false},
-    {{"-debug", "a", "b", "c"}, false, "Too many files specified, maximum is 2.\n", {"a", "b"}, true},
+    {{"a", "b", "c", "-bad"}, false, kTooManyFilesText, {"a", "b"}, false},
+    {{"-debug", "a", "b", "c"}, false, kTooManyFilesText, {"a", "b"}, true},
 };
 
 TEST(ParseArguments, TableOfCommandLines) {

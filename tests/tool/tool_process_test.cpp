@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "command_line_texts.h"
 #include "scratch_directory.h"
 #include "tool_process.h"
 
@@ -88,12 +89,9 @@ TEST_F(ToolProcessTest, CommandLineFaultsEndBeforeAnyDeviceIsTouched) {
     std::string output;
   };
   const Row rows[] = {
-      {{},
-       "kavlo-usb - Uploads binary images to Tarvex Bootloader.\n"
-       "Usage: kavlo-usb.exe <options> file1.bin [file2.bin]\n"
-       "Options: -debug    Print debug output to console until escape pressed.\n"},
+      {{}, kUsageText},
       {{"a.bin", "--debug"}, "Invalid option: '--debug'\n"},
-      {{"a.bin", "b.bin", "c.bin", "-x"}, "Too many files specified, maximum is 2.\n"},
+      {{"a.bin", "b.bin", "c.bin", "-x"}, kTooManyFilesText},
   };
   for (const Row& row : rows) {
     ToolProcess& tool = Start(row.arguments);

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "command_line_texts.h"
 #include "console_keys.h"
 #include "windows_process.h"
 
@@ -127,16 +128,13 @@ TEST_F(WindowsProcessTest, CommandLineFaultsEndBeforeAnyDeviceIsTouched) {
     std::string output;
   };
   const Row rows[] = {
-      {{},
-       "kavlo-usb - Uploads binary images to Tarvex Bootloader.\n"
-       "Usage: kavlo-usb.exe <options> file1.bin [file2.bin]\n"
-       "Options: -debug    Print debug output to console until escape pressed.\n"},
+      {{}, kUsageText},
       {{"a.bin", "--debug"}, "Invalid option: '--debug'\n"},
       {{"-debugx"}, "Invalid option: '-debugx'\n"},
       {{"/"}, "Invalid option: '/'\n"},
       // On Windows every argument that begins with "/" is an option.
       {{"/image.bin"}, "Invalid option: '/image.bin'\n"},
-      {{"a.bin", "b.bin", "c.bin", "-x"}, "Too many files specified, maximum is 2.\n"},
+      {{"a.bin", "b.bin", "c.bin", "-x"}, kTooManyFilesText},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.output);
